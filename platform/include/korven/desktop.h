@@ -1,0 +1,156 @@
+// korven platform layer: the desktop, the one place where a window waits for a person.
+//
+// Every window that waits for a person (message boxes, the framework's message dialogs and modal
+// forms, the TWAIN manager's source selection, a data source's own dialog, file dialogs) is an
+// ordinary window of the platform layer, built from the built-in controls ("BUTTON", "EDIT",
+// "LISTBOX", "COMBOBOX", "STATIC") so that a desktop can read and operate it. The desktop is asked
+// to act whenever a GUI thread waits in GetMessageA/WaitMessage with nothing queued and no timer due.
+//
+//  - DefaultDesktop (installed in programs) acts as a person pressing the default button of the
+//    topmost dialog would, and writes what was shown to standard error.
+//  - ScriptedDesktop (installed by tests) records every window shown and performs its script's steps
+//    in order, one whenever the application waits; when the application waits and no step can act
+//    and no timer is set, it throws DesktopStalled with a description of what is on screen, so a test
+//    fails with a clear message instead of hanging.
+#ifndef KORVEN_DESKTOP_H
+#define KORVEN_DESKTOP_H
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace korven::platform {
+
+// What a person sees of a top-level window.
+struct ShownWindow {
+  HWND hwnd = 0;
+  std::string className;
+  std::string caption;
+  std::vector<std::string> texts;    // static texts in creation order (a message box's text first)
+  std::vector<std::string> buttons;  // button captions in creation order
+  std::vector<std::string> items;    // items of the first list or combo box
+  std::vector<std::string> edits;    // contents of the edit boxes in creation order
+  std::string defaultButton;         // caption of the default push button, if any
+  std::string selectedItem;          // selected item of the first list or combo box, if any
+  UINT messageBoxType = 0;           // uType of a MessageBoxA window, 0 otherwise
+  bool dialog = false;               // class "#32770" or WS_EX_DLGMODALFRAME
+};
+
+// A description of the window as it is now; an empty description (hwnd 0) for an invalid handle.
+ShownWindow Describe(HWND hwnd);
+// One line a person could read: "[caption] text... (buttons: OK, Cancel)".
+std::string DescribeLine(const ShownWindow& w);
+// Visible top-level windows of the calling thread, the most recently shown or activated first.
+std::vector<HWND> VisibleWindows();
+
+// Acting as a person would, on the controls of a top-level window (and its descendants). Each
+// returns false when nothing matches (the control is missing, hidden or disabled). Button captions
+// and items compare without regard to case and to '&' accelerators.
+bool PressButton(HWND window, const std::string& caption);
+bool PressDefaultButton(HWND window);
+// Selects the item in the list or combo box (controlId 0: the first one) and notifies the parent.
+bool PickItem(HWND window, const std::string& item, int controlId = 0);
+// Replaces the text of the edit box (controlId 0: the first one) and notifies the parent.
+bool TypeText(HWND window, const std::string& text, int controlId = 0);
+// Reads a control's text (controlId 0: the first edit box); empty when missing.
+std::string ReadText(HWND window, int controlId = 0);
+// Sends WM_CLOSE, as the window's close box would.
+bool RequestClose(HWND window);
+
+class Desktop {
+ public:
+  virtual ~Desktop() = default;
+  // A top-level window became visible.
+  virtual void Shown(const ShownWindow& window) { (void)window; }
+  // The calling thread waits: nothing queued, no timer due. Act and return true, or return false when
+  // nothing can act now.
+  virtual bool Idle() = 0;
+  // Nothing acted and no timer is set: how long the thread may wait for a message posted by another
+  // thread before Stalled is called. Negative: wait without limit.
+  virtual int BlockLimitMs() const { return -1; }
+  // The thread waited BlockLimitMs in vain. May throw; if it returns, the wait goes on.
+  virtual void Stalled() {}
+};
+
+// Installs the desktop for the process (not owned); nullptr restores the default desktop.
+// Returns the previous one (nullptr for the default).
+Desktop* SetDesktop(Desktop* desktop);
+Desktop& CurrentDesktop();
+
+// Presses the default button (or the only button, or OK) of the topmost visible dialog and writes
+// each window shown to standard error (silent when constructed with quiet = true).
+class DefaultDesktop : public Desktop {
+ public:
+  explicit DefaultDesktop(bool quiet = false) : quiet_(quiet) {}
+  void Shown(const ShownWindow& window) override;
+  bool Idle() override;
+
+ private:
+  bool quiet_;
+};
+
+class DesktopStalled : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// A desktop for tests: install it with ScopedDesktop (or SetDesktop), queue the steps a person would
+// take, run the code under test, then check Shown() and Remaining().
+class ScriptedDesktop : public Desktop {
+ public:
+  // A step acts on the topmost visible window whose caption contains `caption` (any window when
+  // empty) and that has what the step needs.
+  ScriptedDesktop& Press(const std::string& button, const std::string& caption = "");
+  ScriptedDesktop& Pick(const std::string& item, const std::string& caption = "", int controlId = 0);
+  ScriptedDesktop& Type(const std::string& text, const std::string& caption = "", int controlId = 0);
+  ScriptedDesktop& Close(const std::string& caption = "");
+  // A free step: `action` runs when the application waits and returns whether it acted; a step that
+  // returns false stays first in the script.
+  ScriptedDesktop& Do(const std::string& description, std::function<bool()> action);
+  // A standing rule, not consumed: whenever the application waits and no step can act, press
+  // `button` on a window whose caption contains `caption`.
+  ScriptedDesktop& Always(const std::string& button, const std::string& caption = "");
+
+  // Every top-level window shown so far, in order.
+  const std::vector<ShownWindow>& Shown() const { return shown_; }
+  // Descriptions of the steps not performed yet.
+  std::vector<std::string> Remaining() const;
+  // How long to wait for another thread's post before failing (default 3000 ms).
+  void SetBlockLimitMs(int ms) { blockLimitMs_ = ms; }
+
+  void Shown(const ShownWindow& window) override;
+  bool Idle() override;
+  int BlockLimitMs() const override { return blockLimitMs_; }
+  // Throws DesktopStalled naming the windows on screen and the next step.
+  void Stalled() override;
+
+ private:
+  struct Step {
+    std::string description;
+    std::function<bool()> act;
+  };
+  std::vector<Step> steps_;
+  std::vector<Step> rules_;
+  std::vector<ShownWindow> shown_;
+  int blockLimitMs_ = 3000;
+};
+
+// Installs a desktop for the current scope and restores the previous one on exit.
+class ScopedDesktop {
+ public:
+  explicit ScopedDesktop(Desktop& desktop) : previous_(SetDesktop(&desktop)) {}
+  ~ScopedDesktop() { SetDesktop(previous_); }
+  ScopedDesktop(const ScopedDesktop&) = delete;
+  ScopedDesktop& operator=(const ScopedDesktop&) = delete;
+
+ private:
+  Desktop* previous_;
+};
+
+}  // namespace korven::platform
+
+#endif  // KORVEN_DESKTOP_H

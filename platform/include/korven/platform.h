@@ -1,0 +1,78 @@
+// korven platform layer: what the POSIX substitute of Win32 offers beyond Win32 itself. Programs use
+// it to point the layer elsewhere (Windows directory, win.ini, code page); tests use it to capture
+// the debug output and to prove that nothing leaked.
+#ifndef KORVEN_PLATFORM_H
+#define KORVEN_PLATFORM_H
+
+#include <windows.h>
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace korven::platform {
+
+// ---- Windows directory --------------------------------------------------------------------------
+
+// The folder GetWindowsDirectoryA reports. By default: $KORVEN_WINDOWS_DIR when set, otherwise the
+// folder "korven/windows" beside the platform library itself (in the build tree and in an install),
+// which holds TWAIN_32.DLL and twain_32/. An empty path restores the default.
+void SetWindowsDirectory(const std::string& path);
+std::string WindowsDirectory();
+
+// The per-user win.ini behind GetProfileStringA/WriteProfileStringA. By default
+// $KORVEN_PROFILE when set, otherwise $XDG_CONFIG_HOME/korven/win.ini (~/.config/korven/win.ini).
+// An empty path restores the default.
+void SetProfilePath(const std::string& path);
+std::string ProfilePath();
+
+// ---- Debug output -------------------------------------------------------------------------------
+
+// Where OutputDebugStringA goes. Default: nowhere, unless $KORVEN_DEBUG_OUTPUT is set, then standard
+// error. Returns the previous sink. The sink is called with the whole text of one call.
+using DebugSink = std::function<void(const std::string&)>;
+DebugSink SetDebugSink(DebugSink sink);
+
+// ---- Code pages ---------------------------------------------------------------------------------
+
+// Selects the ANSI code page: 65001 (UTF-8, the default) or 932 (Shift-JIS). Returns false and keeps
+// the current one for any other value.
+bool SetACP(UINT codePage);
+// Converts UTF-8 text into the active ANSI code page (unchanged under 65001); characters the code
+// page lacks become '?'.
+std::string FromUtf8(const std::string& utf8);
+// Converts text in the active ANSI code page into UTF-8.
+std::string ToUtf8(const std::string& ansi);
+
+// ---- Accounting ---------------------------------------------------------------------------------
+
+// Live global memory blocks and their bytes, process-wide.
+size_t GlobalLiveBlocks();
+size_t GlobalLiveBytes();
+// Live windows and timers, process-wide.
+size_t LiveWindowCount();
+size_t LiveTimerCount();
+// Loaded modules (LoadLibraryA references not yet freed), process-wide.
+size_t LoadedModuleCount();
+
+// ---- Version records ----------------------------------------------------------------------------
+
+// The record a shared object carries in its ".korven_version" section: a key, then the fixed info
+// that VerQueryValueA(block, "\\") returns. KORVEN_VERSION_RECORD places one in the object being
+// built (once per shared object or program).
+struct VersionRecord {
+  char key[16];  // "VS_VERSION_INFO" NUL-terminated
+  VS_FIXEDFILEINFO fixed;
+};
+
+}  // namespace korven::platform
+
+#define KORVEN_VERSION_RECORD(major, minor, patch, build)                                                    \
+  extern "C" __attribute__((section(".korven_version"), used, visibility("hidden")))                         \
+  const korven::platform::VersionRecord korven_version_record = {                                           \
+      "VS_VERSION_INFO",                                                                                     \
+      {VS_FFI_SIGNATURE, 0x00010000u, ((DWORD)(major) << 16) | (DWORD)(minor),                              \
+       ((DWORD)(patch) << 16) | (DWORD)(build), ((DWORD)(major) << 16) | (DWORD)(minor),                    \
+       ((DWORD)(patch) << 16) | (DWORD)(build), 0x3Fu, 0u, 0x00040004u, 2u, 0u, 0u, 0u}}
+
+#endif  // KORVEN_PLATFORM_H

@@ -1,0 +1,488 @@
+// korven platform layer: the subset of the Win32 API that korven, its TWAIN manager and its data
+// sources use, implemented for POSIX. Names, types, values and return conventions are Win32's own,
+// odd corners included, so the same code compiles against the real <windows.h>.
+//
+// Differences a caller may notice (see platform/README.md):
+//  - every handle (HGLOBAL, HWND, HMODULE, ...) is a 32-bit value, as on 32-bit Windows; handles are
+//    checked on every call, and a stale, freed or foreign handle is refused, never dereferenced;
+//  - GMEM_FIXED blocks are handles like GMEM_MOVEABLE ones (a pointer does not fit in 32 bits);
+//  - windows are not drawn: every window that waits for a person goes through the desktop service of
+//    <korven/desktop.h>;
+//  - paths may use '\' or '/'; '\' is turned into '/' before the file system is asked.
+#ifndef KORVEN_WINDOWS_H
+#define KORVEN_WINDOWS_H
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+#define CALLBACK
+#define APIENTRY
+
+typedef int BOOL;
+typedef unsigned char BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef uint32_t UINT;
+typedef int32_t LONG;
+typedef uint32_t ULONG;
+typedef int32_t INT;
+typedef char CHAR;
+typedef char* LPSTR;
+typedef const char* LPCSTR;
+typedef void* LPVOID;
+typedef const void* LPCVOID;
+typedef void* PVOID;
+typedef BOOL* LPBOOL;
+typedef DWORD* LPDWORD;
+typedef UINT* PUINT;
+typedef uintptr_t UINT_PTR;
+typedef intptr_t LONG_PTR;
+typedef uintptr_t ULONG_PTR;
+typedef size_t SIZE_T;
+
+// Message parameters are pointer-sized, as Win32 defines them, so a message can carry an address.
+typedef UINT_PTR WPARAM;
+typedef LONG_PTR LPARAM;
+typedef LONG_PTR LRESULT;
+
+// Handles: 32-bit values. 0 is never a valid handle.
+typedef uint32_t HANDLE;
+typedef HANDLE HGLOBAL;
+typedef HANDLE HLOCAL;
+typedef HANDLE HWND;
+typedef HANDLE HMODULE;
+typedef HANDLE HINSTANCE;
+typedef HANDLE HMENU;
+typedef HANDLE HICON;
+typedef HANDLE HCURSOR;
+typedef HANDLE HBRUSH;
+
+#ifndef FALSE
+#define FALSE 0
+#endif
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef NULL
+#define NULL 0
+#endif
+#define MAX_PATH 260
+
+typedef LONG_PTR(WINAPI* FARPROC)();
+typedef LRESULT(CALLBACK* WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
+typedef BOOL(CALLBACK* WNDENUMPROC)(HWND, LPARAM);
+
+typedef uintptr_t DWORD_PTR_KORVEN;
+#define LOWORD(l) ((WORD)(((DWORD_PTR_KORVEN)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((DWORD_PTR_KORVEN)(l)) >> 16) & 0xffff))
+#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR_KORVEN)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR_KORVEN)(b)) & 0xffff))) << 16))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+
+typedef struct tagPOINT {
+  LONG x;
+  LONG y;
+} POINT, *LPPOINT;
+
+typedef struct tagRECT {
+  LONG left;
+  LONG top;
+  LONG right;
+  LONG bottom;
+} RECT, *LPRECT;
+
+typedef struct tagMSG {
+  HWND hwnd;
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+  DWORD time;
+  POINT pt;
+} MSG, *LPMSG;
+
+typedef struct tagWNDCLASSA {
+  UINT style;
+  WNDPROC lpfnWndProc;
+  int cbClsExtra;
+  int cbWndExtra;
+  HINSTANCE hInstance;
+  HICON hIcon;
+  HCURSOR hCursor;
+  HBRUSH hbrBackground;
+  LPCSTR lpszMenuName;
+  LPCSTR lpszClassName;
+} WNDCLASSA;
+
+typedef struct tagCREATESTRUCTA {
+  LPVOID lpCreateParams;
+  HINSTANCE hInstance;
+  HMENU hMenu;
+  HWND hwndParent;
+  int cy;
+  int cx;
+  int y;
+  int x;
+  LONG style;
+  LPCSTR lpszName;
+  LPCSTR lpszClass;
+  DWORD dwExStyle;
+} CREATESTRUCTA;
+
+// Version resources.
+typedef struct tagVS_FIXEDFILEINFO {
+  DWORD dwSignature;  // 0xFEEF04BD
+  DWORD dwStrucVersion;
+  DWORD dwFileVersionMS;
+  DWORD dwFileVersionLS;
+  DWORD dwProductVersionMS;
+  DWORD dwProductVersionLS;
+  DWORD dwFileFlagsMask;
+  DWORD dwFileFlags;
+  DWORD dwFileOS;
+  DWORD dwFileType;
+  DWORD dwFileSubtype;
+  DWORD dwFileDateMS;
+  DWORD dwFileDateLS;
+} VS_FIXEDFILEINFO;
+#define VS_FFI_SIGNATURE 0xFEEF04BDu
+
+// ---- Values -------------------------------------------------------------------------------------
+
+// Global memory.
+#define GMEM_FIXED 0x0000
+#define GMEM_MOVEABLE 0x0002
+#define GMEM_ZEROINIT 0x0040
+#define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+
+// Last-error codes.
+#define ERROR_SUCCESS 0L
+#define NO_ERROR 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_NOT_ENOUGH_MEMORY 8L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_OUTOFMEMORY 14L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_MOD_NOT_FOUND 126L
+#define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_NOT_LOCKED 158L
+#define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
+#define ERROR_INVALID_WINDOW_HANDLE 1400L
+#define ERROR_CLASS_ALREADY_EXISTS 1410L
+#define ERROR_CANNOT_FIND_WND_CLASS 1407L
+
+// Window styles.
+#define WS_OVERLAPPED 0x00000000L
+#define WS_POPUP 0x80000000L
+#define WS_CHILD 0x40000000L
+#define WS_VISIBLE 0x10000000L
+#define WS_DISABLED 0x08000000L
+#define WS_CAPTION 0x00C00000L
+#define WS_BORDER 0x00800000L
+#define WS_DLGFRAME 0x00400000L
+#define WS_SYSMENU 0x00080000L
+#define WS_THICKFRAME 0x00040000L
+#define WS_TABSTOP 0x00010000L
+#define WS_OVERLAPPEDWINDOW 0x00CF0000L
+#define WS_EX_DLGMODALFRAME 0x00000001L
+#define WS_EX_TOPMOST 0x00000008L
+#define WS_EX_TOOLWINDOW 0x00000080L
+#define WS_EX_APPWINDOW 0x00040000L
+#define CW_USEDEFAULT ((int)0x80000000)
+
+// Button, edit, list box and combo box styles and notifications.
+#define BS_PUSHBUTTON 0x00000000L
+#define BS_DEFPUSHBUTTON 0x00000001L
+#define BS_CHECKBOX 0x00000002L
+#define BS_AUTOCHECKBOX 0x00000003L
+#define BN_CLICKED 0
+#define EN_CHANGE 0x0300
+#define LBN_SELCHANGE 1
+#define LBN_DBLCLK 2
+#define CBN_SELCHANGE 1
+#define CBS_DROPDOWNLIST 0x0003L
+
+// ShowWindow.
+#define SW_HIDE 0
+#define SW_SHOWNORMAL 1
+#define SW_SHOW 5
+#define SW_SHOWNA 8
+
+// Window messages.
+#define WM_NULL 0x0000
+#define WM_CREATE 0x0001
+#define WM_DESTROY 0x0002
+#define WM_MOVE 0x0003
+#define WM_SIZE 0x0005
+#define WM_ACTIVATE 0x0006
+#define WM_SETFOCUS 0x0007
+#define WM_KILLFOCUS 0x0008
+#define WM_ENABLE 0x000A
+#define WM_SETTEXT 0x000C
+#define WM_GETTEXT 0x000D
+#define WM_GETTEXTLENGTH 0x000E
+#define WM_PAINT 0x000F
+#define WM_CLOSE 0x0010
+#define WM_QUIT 0x0012
+#define WM_SHOWWINDOW 0x0018
+#define WM_NOTIFY 0x004E
+#define WM_NCCREATE 0x0081
+#define WM_NCDESTROY 0x0082
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_CHAR 0x0102
+#define WM_INITDIALOG 0x0110
+#define WM_COMMAND 0x0111
+#define WM_SYSCOMMAND 0x0112
+#define WM_TIMER 0x0113
+#define WM_LBUTTONDOWN 0x0201
+#define WM_LBUTTONUP 0x0202
+#define WM_USER 0x0400
+#define WM_APP 0x8000
+
+// List box and combo box messages (the subset the built-in controls answer).
+#define LB_ADDSTRING 0x0180
+#define LB_RESETCONTENT 0x0184
+#define LB_SETCURSEL 0x0186
+#define LB_GETCURSEL 0x0188
+#define LB_GETTEXT 0x0189
+#define LB_GETTEXTLEN 0x018A
+#define LB_GETCOUNT 0x018B
+#define LB_FINDSTRINGEXACT 0x01A2
+#define LB_ERR (-1)
+#define CB_ADDSTRING 0x0143
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_RESETCONTENT 0x014B
+#define CB_SETCURSEL 0x014E
+#define CB_ERR (-1)
+#define BM_GETCHECK 0x00F0
+#define BM_SETCHECK 0x00F1
+#define BM_CLICK 0x00F5
+#define BST_UNCHECKED 0
+#define BST_CHECKED 1
+
+// Common dialog messages.
+#define CDM_FIRST (WM_USER + 100)
+#define CDM_GETSPEC (CDM_FIRST + 0)
+#define CDM_GETFILEPATH (CDM_FIRST + 1)
+#define CDM_GETFOLDERPATH (CDM_FIRST + 2)
+#define CDM_SETCONTROLTEXT (CDM_FIRST + 4)
+#define CDM_HIDECONTROL (CDM_FIRST + 5)
+#define CDM_SETDEFEXT (CDM_FIRST + 6)
+#define edt1 0x0480
+#define cmb1 0x0470
+#define stc1 0x0440
+#define lst1 0x0460
+
+// PeekMessage.
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+
+// GetWindowLongPtr.
+#define GWL_STYLE (-16)
+#define GWL_EXSTYLE (-20)
+#define GWL_ID (-12)
+#define GWLP_USERDATA (-21)
+#define GWLP_WNDPROC (-4)
+#define GWLP_ID (-12)
+
+// Message boxes.
+#define MB_OK 0x00000000L
+#define MB_OKCANCEL 0x00000001L
+#define MB_ABORTRETRYIGNORE 0x00000002L
+#define MB_YESNOCANCEL 0x00000003L
+#define MB_YESNO 0x00000004L
+#define MB_RETRYCANCEL 0x00000005L
+#define MB_TYPEMASK 0x0000000FL
+#define MB_ICONHAND 0x00000010L
+#define MB_ICONSTOP MB_ICONHAND
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONQUESTION 0x00000020L
+#define MB_ICONEXCLAMATION 0x00000030L
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONASTERISK 0x00000040L
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_ICONMASK 0x000000F0L
+#define MB_DEFBUTTON1 0x00000000L
+#define MB_DEFBUTTON2 0x00000100L
+#define MB_DEFBUTTON3 0x00000200L
+#define MB_DEFMASK 0x00000F00L
+#define MB_APPLMODAL 0x00000000L
+#define MB_SYSTEMMODAL 0x00001000L
+#define MB_TASKMODAL 0x00002000L
+#define IDOK 1
+#define IDCANCEL 2
+#define IDABORT 3
+#define IDRETRY 4
+#define IDIGNORE 5
+#define IDYES 6
+#define IDNO 7
+#define IDCLOSE 8
+#define IDHELP 9
+
+// Code pages.
+#define CP_ACP 0
+#define CP_UTF8 65001
+
+extern "C" {
+
+// ---- kernel32 -----------------------------------------------------------------------------------
+
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD dwErrCode);
+DWORD WINAPI GetCurrentThreadId(void);
+DWORD WINAPI GetTickCount(void);
+void WINAPI Sleep(DWORD dwMilliseconds);
+
+// Loads a shared object by path ('\' or '/'); reference-counted like Win32. NULL on failure with
+// GetLastError set (ERROR_MOD_NOT_FOUND); the dlopen reason goes to the debug output.
+HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
+// Looks up an exported symbol; NULL (ERROR_PROC_NOT_FOUND) when absent or the handle is not a module.
+FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
+// Drops one reference; FALSE for a handle that is not a loaded module.
+BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+// The module's file path; 0 on failure. hModule NULL names the running program.
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+
+// Copies the Windows directory (no trailing separator) and returns its length without the NUL;
+// when uSize is too small, copies nothing and returns the size needed including the NUL.
+UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
+
+// Global memory blocks behind 32-bit handles. GlobalFree returns NULL on success and the handle on
+// failure; GlobalLock returns NULL for a bad handle; lock counts nest; GlobalUnlock returns FALSE
+// once the count reaches zero (GetLastError NO_ERROR) or when the block was not locked
+// (ERROR_NOT_LOCKED). GlobalSize is 0 for a bad handle.
+HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes);
+HGLOBAL WINAPI GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags);
+LPVOID WINAPI GlobalLock(HGLOBAL hMem);
+BOOL WINAPI GlobalUnlock(HGLOBAL hMem);
+HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
+SIZE_T WINAPI GlobalSize(HGLOBAL hMem);
+// Lock count in the low byte, as Win32 reports it; GMEM_INVALID_HANDLE for a bad handle.
+UINT WINAPI GlobalFlags(HGLOBAL hMem);
+#define GMEM_INVALID_HANDLE 0x8000
+#define GMEM_LOCKCOUNT 0x00FF
+
+// Writes the text to the debug output sink (see korven::platform::SetDebugSink).
+void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
+
+// win.ini, kept per user (see korven::platform::SetProfilePath).
+DWORD WINAPI GetProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault, LPSTR lpReturnedString, DWORD nSize);
+BOOL WINAPI WriteProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpString);
+
+// Code pages: the ANSI code page is 65001 (UTF-8) unless korven::platform::SetACP selects 932.
+UINT WINAPI GetACP(void);
+// True for a Shift-JIS lead byte (0x81-0x9F, 0xE0-0xFC) under code page 932; never under UTF-8.
+BOOL WINAPI IsDBCSLeadByte(BYTE TestChar);
+BOOL WINAPI IsDBCSLeadByteEx(UINT CodePage, BYTE TestChar);
+// The next character: steps over a whole double-byte (932) or multi-byte (UTF-8) character; at the
+// terminating NUL returns lpsz itself.
+LPSTR WINAPI CharNextA(LPCSTR lpsz);
+LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent);
+
+// ---- version ------------------------------------------------------------------------------------
+
+// Size of the version record a file carries (see KORVEN_VERSION_RECORD in <korven/platform.h>), read
+// from the file without loading it; 0 when the file has none or cannot be read.
+DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle);
+BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData);
+// lpSubBlock "\" gives the VS_FIXEDFILEINFO of the record read by GetFileVersionInfoA.
+BOOL WINAPI VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen);
+
+// ---- user32 -------------------------------------------------------------------------------------
+
+// Window classes: the built-in "STATIC", "BUTTON", "EDIT", "LISTBOX", "COMBOBOX" and "#32770"
+// (dialog), and classes registered here. Class names compare without regard to case.
+WORD WINAPI RegisterClassA(const WNDCLASSA* lpWndClass);
+BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance);
+BOOL WINAPI GetClassInfoA(HINSTANCE hInstance, LPCSTR lpClassName, WNDCLASSA* lpWndClass);
+int WINAPI GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
+
+// Creates a window owned by the calling thread. For a child (WS_CHILD) hMenu is its control id.
+// Sends WM_NCCREATE and WM_CREATE; a window procedure answering WM_CREATE with -1 (or WM_NCCREATE
+// with FALSE) makes creation fail with NULL.
+HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
+                            int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
+                            LPVOID lpParam);
+// Destroys the window, its children and the windows it owns (WM_DESTROY, then WM_NCDESTROY), kills
+// its timers and discards the messages still queued for it.
+BOOL WINAPI DestroyWindow(HWND hWnd);
+BOOL WINAPI IsWindow(HWND hWnd);
+// Returns non-zero exactly when the window was disabled before the call.
+BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable);
+BOOL WINAPI IsWindowEnabled(HWND hWnd);
+BOOL WINAPI IsWindowVisible(HWND hWnd);
+// Returns non-zero when the window was visible before. Showing a top-level window tells the desktop.
+BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
+// The parent of a child window, or the owner of a top-level one.
+HWND WINAPI GetParent(HWND hWnd);
+HWND WINAPI SetParent(HWND hWndChild, HWND hWndNewParent);
+HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem);
+int WINAPI GetDlgCtrlID(HWND hWnd);
+BOOL WINAPI SetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPCSTR lpString);
+UINT WINAPI GetDlgItemTextA(HWND hDlg, int nIDDlgItem, LPSTR lpString, int cchMax);
+BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString);
+int WINAPI GetWindowTextA(HWND hWnd, LPSTR lpString, int nMaxCount);
+int WINAPI GetWindowTextLengthA(HWND hWnd);
+LONG_PTR WINAPI GetWindowLongPtrA(HWND hWnd, int nIndex);
+LONG_PTR WINAPI SetWindowLongPtrA(HWND hWnd, int nIndex, LONG_PTR dwNewLong);
+BOOL WINAPI MoveWindow(HWND hWnd, int X, int Y, int nWidth, int nHeight, BOOL bRepaint);
+BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect);
+BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect);
+BOOL WINAPI EnumWindows(WNDENUMPROC lpEnumFunc, LPARAM lParam);
+BOOL WINAPI EnumChildWindows(HWND hWndParent, WNDENUMPROC lpEnumFunc, LPARAM lParam);
+DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
+
+LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+// Calls the window procedure at once and returns its answer; 0 for an invalid window.
+LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+LRESULT WINAPI SendDlgItemMessageA(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam);
+// Queues a message for the thread that owns the window (any thread may post); hWnd NULL posts to the
+// calling thread. FALSE for an invalid window.
+BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+BOOL WINAPI PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam);
+void WINAPI PostQuitMessage(int nExitCode);
+// Waits for a message. Returns 0 on WM_QUIT (consumed), -1 for an invalid hWnd filter, otherwise
+// non-zero. While nothing is queued and no timer is due, the desktop may act (see <korven/desktop.h>).
+BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
+// Returns at once: non-zero when a message (or a due timer) was there.
+BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
+BOOL WINAPI WaitMessage(void);
+BOOL WINAPI TranslateMessage(const MSG* lpMsg);
+// Calls the window procedure of lpMsg->hwnd (or the TIMERPROC of a WM_TIMER); 0 for thread messages.
+LRESULT WINAPI DispatchMessageA(const MSG* lpMsg);
+BOOL WINAPI IsDialogMessageA(HWND hDlg, LPMSG lpMsg);
+
+// Timers post WM_TIMER when due, in order of due time (then of setting). SetTimer with hWnd NULL
+// returns a fresh id; with a window, nIDEvent (replacing a timer of the same id).
+UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
+BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
+
+// Same id for the same name (case-insensitive) within the process; ids from 0xC000.
+UINT WINAPI RegisterWindowMessageA(LPCSTR lpString);
+
+HWND WINAPI SetFocus(HWND hWnd);
+HWND WINAPI GetFocus(void);
+BOOL WINAPI SetForegroundWindow(HWND hWnd);
+HWND WINAPI GetForegroundWindow(void);
+HWND WINAPI SetActiveWindow(HWND hWnd);
+HWND WINAPI GetActiveWindow(void);
+BOOL WINAPI BringWindowToTop(HWND hWnd);
+
+// A modal message box shown through the desktop: returns the id of the button pressed (IDOK, ...),
+// 0 on failure.
+int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+BOOL WINAPI MessageBeep(UINT uType);
+
+}  // extern "C"
+
+#endif  // KORVEN_WINDOWS_H

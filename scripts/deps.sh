@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages korven builds and tests with, when any is missing.
+set -euo pipefail
+packages=(
+  cmake g++ make ninja-build pkg-config
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libpng-dev libjpeg-dev libtiff-dev libcairo2-dev libcli11-dev
+  poppler-utils libtiff-tools
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "korven: installing ${missing[*]}" >&2
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
