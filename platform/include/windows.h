@@ -156,12 +156,16 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define GMEM_ZEROINIT 0x0040
 #define GHND (GMEM_MOVEABLE | GMEM_ZEROINIT)
 #define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+#define GMEM_MODIFY 0x0080
+#define GMEM_SHARE 0x2000
+#define GMEM_DDESHARE GMEM_SHARE
 
 // Last-error codes.
 #define ERROR_SUCCESS 0L
 #define NO_ERROR 0L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
+#define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_NOT_ENOUGH_MEMORY 8L
 #define ERROR_INVALID_DATA 13L
@@ -175,6 +179,13 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
 #define ERROR_CLASS_ALREADY_EXISTS 1410L
 #define ERROR_CANNOT_FIND_WND_CLASS 1407L
+#define ERROR_TLW_WITH_WSCHILD 1406L
+#define ERROR_CLASS_DOES_NOT_EXIST 1411L
+#define ERROR_CLASS_HAS_WINDOWS 1412L
+#define ERROR_INVALID_INDEX 1413L
+#define ERROR_CONTROL_ID_NOT_FOUND 1421L
+#define ERROR_INVALID_MSGBOX_STYLE 1438L
+#define ERROR_INVALID_THREAD_ID 1444L
 
 // Window styles.
 #define WS_OVERLAPPED 0x00000000L
@@ -200,6 +211,13 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define BS_DEFPUSHBUTTON 0x00000001L
 #define BS_CHECKBOX 0x00000002L
 #define BS_AUTOCHECKBOX 0x00000003L
+#define BS_RADIOBUTTON 0x00000004L
+#define BS_AUTORADIOBUTTON 0x00000009L
+#define BS_TYPEMASK 0x0000000FL
+#define LBS_NOTIFY 0x0001L
+#define LBS_SORT 0x0002L
+#define CBS_DROPDOWN 0x0002L
+#define CBS_SORT 0x0100L
 #define BN_CLICKED 0
 #define EN_CHANGE 0x0300
 #define LBN_SELCHANGE 1
@@ -211,7 +229,23 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
 #define SW_SHOW 5
+#define SW_SHOWNOACTIVATE 4
 #define SW_SHOWNA 8
+
+// GetWindow.
+#define GW_HWNDNEXT 2
+#define GW_HWNDPREV 3
+#define GW_OWNER 4
+#define GW_CHILD 5
+
+// Posted to every top-level window.
+#define HWND_BROADCAST ((HWND)0xffff)
+
+// WM_SYSCOMMAND and virtual keys (the few dialogs react to).
+#define SC_CLOSE 0xF060
+#define VK_TAB 0x09
+#define VK_RETURN 0x0D
+#define VK_ESCAPE 0x1B
 
 // Window messages.
 #define WM_NULL 0x0000
@@ -247,22 +281,33 @@ typedef struct tagVS_FIXEDFILEINFO {
 
 // List box and combo box messages (the subset the built-in controls answer).
 #define LB_ADDSTRING 0x0180
+#define LB_INSERTSTRING 0x0181
+#define LB_DELETESTRING 0x0182
 #define LB_RESETCONTENT 0x0184
 #define LB_SETCURSEL 0x0186
 #define LB_GETCURSEL 0x0188
 #define LB_GETTEXT 0x0189
 #define LB_GETTEXTLEN 0x018A
 #define LB_GETCOUNT 0x018B
+#define LB_GETITEMDATA 0x0199
+#define LB_SETITEMDATA 0x019A
 #define LB_FINDSTRINGEXACT 0x01A2
 #define LB_ERR (-1)
+#define LB_ERRSPACE (-2)
 #define CB_ADDSTRING 0x0143
+#define CB_DELETESTRING 0x0144
 #define CB_GETCOUNT 0x0146
 #define CB_GETCURSEL 0x0147
 #define CB_GETLBTEXT 0x0148
 #define CB_GETLBTEXTLEN 0x0149
+#define CB_INSERTSTRING 0x014A
 #define CB_RESETCONTENT 0x014B
 #define CB_SETCURSEL 0x014E
+#define CB_GETITEMDATA 0x0150
+#define CB_SETITEMDATA 0x0151
+#define CB_FINDSTRINGEXACT 0x0158
 #define CB_ERR (-1)
+#define CB_ERRSPACE (-2)
 #define BM_GETCHECK 0x00F0
 #define BM_SETCHECK 0x00F1
 #define BM_CLICK 0x00F5
@@ -292,6 +337,8 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define GWL_ID (-12)
 #define GWLP_USERDATA (-21)
 #define GWLP_WNDPROC (-4)
+#define GWLP_HINSTANCE (-6)
+#define GWLP_HWNDPARENT (-8)
 #define GWLP_ID (-12)
 
 // Message boxes.
@@ -301,6 +348,7 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define MB_YESNOCANCEL 0x00000003L
 #define MB_YESNO 0x00000004L
 #define MB_RETRYCANCEL 0x00000005L
+#define MB_CANCELTRYCONTINUE 0x00000006L
 #define MB_TYPEMASK 0x0000000FL
 #define MB_ICONHAND 0x00000010L
 #define MB_ICONSTOP MB_ICONHAND
@@ -314,6 +362,7 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define MB_DEFBUTTON1 0x00000000L
 #define MB_DEFBUTTON2 0x00000100L
 #define MB_DEFBUTTON3 0x00000200L
+#define MB_DEFBUTTON4 0x00000300L
 #define MB_DEFMASK 0x00000F00L
 #define MB_APPLMODAL 0x00000000L
 #define MB_SYSTEMMODAL 0x00001000L
@@ -327,6 +376,8 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define IDNO 7
 #define IDCLOSE 8
 #define IDHELP 9
+#define IDTRYAGAIN 10
+#define IDCONTINUE 11
 
 // Code pages.
 #define CP_ACP 0
@@ -346,6 +397,7 @@ void WINAPI Sleep(DWORD dwMilliseconds);
 // GetLastError set (ERROR_MOD_NOT_FOUND); the dlopen reason goes to the debug output.
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 // Looks up an exported symbol; NULL (ERROR_PROC_NOT_FOUND) when absent or the handle is not a module.
+// hModule NULL looks in the program itself.
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 // Drops one reference; FALSE for a handle that is not a loaded module.
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
@@ -356,11 +408,15 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 // when uSize is too small, copies nothing and returns the size needed including the NUL.
 UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
 
-// Global memory blocks behind 32-bit handles. GlobalFree returns NULL on success and the handle on
-// failure; GlobalLock returns NULL for a bad handle; lock counts nest; GlobalUnlock returns FALSE
-// once the count reaches zero (GetLastError NO_ERROR) or when the block was not locked
-// (ERROR_NOT_LOCKED). GlobalSize is 0 for a bad handle.
+// Global memory blocks behind 32-bit handles (GMEM_FIXED blocks too: lock them for the pointer).
+// GlobalFree returns NULL on success and the handle on failure (NULL itself frees nothing and returns
+// NULL); a locked block is freed too, as in Win32, with a note to the debug output. GlobalLock
+// returns NULL for a bad handle; lock counts nest; GlobalUnlock returns FALSE once the count reaches
+// zero (GetLastError NO_ERROR) or when the block was not locked (ERROR_NOT_LOCKED). GlobalSize is 0
+// for a bad handle. Stale handles and handles of other kinds (a window, a module) count as bad.
 HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes);
+// Keeps the handle. Shrinking keeps the data in place; growing a locked block is refused unless
+// uFlags has GMEM_MOVEABLE (its pointer would change under the holder). GMEM_MODIFY changes flags only.
 HGLOBAL WINAPI GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags);
 LPVOID WINAPI GlobalLock(HGLOBAL hMem);
 BOOL WINAPI GlobalUnlock(HGLOBAL hMem);
@@ -393,6 +449,8 @@ LPSTR WINAPI CharPrevA(LPCSTR lpszStart, LPCSTR lpszCurrent);
 // Size of the version record a file carries (see KORVEN_VERSION_RECORD in <korven/platform.h>), read
 // from the file without loading it; 0 when the file has none or cannot be read.
 DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle);
+// Copies the record into lpData; FALSE when the file has none or dwLen is below the size (nothing is
+// truncated).
 BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen, LPVOID lpData);
 // lpSubBlock "\" gives the VS_FIXEDFILEINFO of the record read by GetFileVersionInfoA.
 BOOL WINAPI VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT puLen);
@@ -406,14 +464,17 @@ BOOL WINAPI UnregisterClassA(LPCSTR lpClassName, HINSTANCE hInstance);
 BOOL WINAPI GetClassInfoA(HINSTANCE hInstance, LPCSTR lpClassName, WNDCLASSA* lpWndClass);
 int WINAPI GetClassNameA(HWND hWnd, LPSTR lpClassName, int nMaxCount);
 
-// Creates a window owned by the calling thread. For a child (WS_CHILD) hMenu is its control id.
-// Sends WM_NCCREATE and WM_CREATE; a window procedure answering WM_CREATE with -1 (or WM_NCCREATE
-// with FALSE) makes creation fail with NULL.
+// Creates a window owned by the calling thread. For a child (WS_CHILD) hMenu is its control id; for a
+// top-level window hWndParent names the owner (its top-level window). Sends WM_NCCREATE and WM_CREATE;
+// a window procedure answering WM_CREATE with -1 (or WM_NCCREATE with FALSE) makes creation fail with
+// NULL. DefWindowProcA's WM_NCCREATE stores the caption, so a procedure must pass it on. WS_VISIBLE
+// takes effect after WM_CREATE (ShowWindow).
 HWND WINAPI CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwStyle, int X, int Y,
                             int nWidth, int nHeight, HWND hWndParent, HMENU hMenu, HINSTANCE hInstance,
                             LPVOID lpParam);
 // Destroys the window, its children and the windows it owns (WM_DESTROY, then WM_NCDESTROY), kills
-// its timers and discards the messages still queued for it.
+// its timers and discards the messages still queued for it. Only the thread that created the window
+// may destroy it (ERROR_ACCESS_DENIED otherwise), as in Win32.
 BOOL WINAPI DestroyWindow(HWND hWnd);
 BOOL WINAPI IsWindow(HWND hWnd);
 // Returns non-zero exactly when the window was disabled before the call.
@@ -422,8 +483,12 @@ BOOL WINAPI IsWindowEnabled(HWND hWnd);
 BOOL WINAPI IsWindowVisible(HWND hWnd);
 // Returns non-zero when the window was visible before. Showing a top-level window tells the desktop.
 BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow);
-// The parent of a child window, or the owner of a top-level one.
+// The parent of a child window, or the owner of a top-level WS_POPUP window (NULL for an overlapped
+// top-level window even when it is owned, as in Win32; GetWindow(GW_OWNER) gives any owner).
 HWND WINAPI GetParent(HWND hWnd);
+// GW_OWNER, GW_CHILD (first child), GW_HWNDNEXT/GW_HWNDPREV (siblings in creation order).
+HWND WINAPI GetWindow(HWND hWnd, UINT uCmd);
+BOOL WINAPI IsChild(HWND hWndParent, HWND hWnd);
 HWND WINAPI SetParent(HWND hWndChild, HWND hWndNewParent);
 HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem);
 int WINAPI GetDlgCtrlID(HWND hWnd);
@@ -443,27 +508,39 @@ DWORD WINAPI GetWindowThreadProcessId(HWND hWnd, LPDWORD lpdwProcessId);
 
 LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI CallWindowProcA(WNDPROC lpPrevWndFunc, HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
-// Calls the window procedure at once and returns its answer; 0 for an invalid window.
+// Calls the window procedure at once, on the calling thread even for another thread's window, and
+// returns its answer; 0 for an invalid window.
 LRESULT WINAPI SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 LRESULT WINAPI SendDlgItemMessageA(HWND hDlg, int nIDDlgItem, UINT Msg, WPARAM wParam, LPARAM lParam);
 // Queues a message for the thread that owns the window (any thread may post); hWnd NULL posts to the
 // calling thread. FALSE for an invalid window.
 BOOL WINAPI PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+// FALSE (ERROR_INVALID_THREAD_ID) for a thread that has no queue yet: a thread gets one when it first
+// creates a window or calls a message function.
 BOOL WINAPI PostThreadMessageA(DWORD idThread, UINT Msg, WPARAM wParam, LPARAM lParam);
 void WINAPI PostQuitMessage(int nExitCode);
-// Waits for a message. Returns 0 on WM_QUIT (consumed), -1 for an invalid hWnd filter, otherwise
-// non-zero. While nothing is queued and no timer is due, the desktop may act (see <korven/desktop.h>).
+// Waits for a message. Returns 0 on WM_QUIT (consumed; it passes any filter), -1 for an invalid hWnd
+// filter (or a window of another thread), otherwise non-zero. hWnd filters by window and its
+// descendants, (HWND)-1 takes thread messages only. Order: posted messages, WM_QUIT, due timers.
+// While nothing is queued and no timer is due, the desktop may act (see <korven/desktop.h>); when it
+// acted and that queued nothing, GetMessageA returns a WM_NULL (if the range admits 0) so that a
+// modal loop can check whether it is done. An exception the desktop throws passes through.
 BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax);
 // Returns at once: non-zero when a message (or a due timer) was there.
 BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);
+// Waits as GetMessageA does, without removing anything.
 BOOL WINAPI WaitMessage(void);
 BOOL WINAPI TranslateMessage(const MSG* lpMsg);
-// Calls the window procedure of lpMsg->hwnd (or the TIMERPROC of a WM_TIMER); 0 for thread messages.
+// Calls the window procedure of lpMsg->hwnd (or the TIMERPROC of a WM_TIMER, only when it is a live
+// timer's); 0 for thread messages.
 LRESULT WINAPI DispatchMessageA(const MSG* lpMsg);
+// Handles a message for hDlg or its descendants: VK_RETURN presses the default button, VK_ESCAPE sends
+// IDCANCEL, anything else is dispatched. FALSE for other windows' messages.
 BOOL WINAPI IsDialogMessageA(HWND hDlg, LPMSG lpMsg);
 
-// Timers post WM_TIMER when due, in order of due time (then of setting). SetTimer with hWnd NULL
-// returns a fresh id; with a window, nIDEvent (replacing a timer of the same id).
+// Timers post WM_TIMER when due, in order of due time (then of setting), at most one pending per
+// timer; periods below 10 ms count as 10 ms. SetTimer with hWnd NULL returns a fresh id; with a
+// window (of the calling thread), nIDEvent (replacing a timer of the same id).
 UINT_PTR WINAPI SetTimer(HWND hWnd, UINT_PTR nIDEvent, UINT uElapse, TIMERPROC lpTimerFunc);
 BOOL WINAPI KillTimer(HWND hWnd, UINT_PTR uIDEvent);
 
@@ -478,8 +555,11 @@ HWND WINAPI SetActiveWindow(HWND hWnd);
 HWND WINAPI GetActiveWindow(void);
 BOOL WINAPI BringWindowToTop(HWND hWnd);
 
-// A modal message box shown through the desktop: returns the id of the button pressed (IDOK, ...),
-// 0 on failure.
+// A modal message box shown through the desktop: a "#32770" window with the caption (NULL: "Error"), a
+// STATIC with the text and the buttons of uType, MB_DEFBUTTONn marking the default. Disables the owner
+// (with MB_TASKMODAL and no owner: the thread's top-level windows) while it runs its own message loop
+// and restores it on every path, also when the desktop throws. Returns the id of the button pressed
+// (IDOK, ...), 0 on failure or when WM_QUIT arrives (which is posted again for the caller's loop).
 int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 BOOL WINAPI MessageBeep(UINT uType);
 

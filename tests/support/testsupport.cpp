@@ -1,8 +1,9 @@
 #include "testsupport.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <fstream>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -23,7 +24,9 @@ void KorvenTest::SetUp() { before_ = LiveCounts::Now(); }
 void KorvenTest::TearDown() {
   LiveCounts after = LiveCounts::Now();
   EXPECT_EQ(long(after.blocks) - long(before_.blocks), allowedBlocks_) << "global memory blocks left behind";
-  if (allowedBlocks_ == 0) EXPECT_EQ(after.bytes, before_.bytes) << "global memory bytes left behind";
+  if (allowedBlocks_ == 0) {
+    EXPECT_EQ(after.bytes, before_.bytes) << "global memory bytes left behind";
+  }
   EXPECT_EQ(after.windows, before_.windows) << "windows left behind";
   EXPECT_EQ(after.timers, before_.timers) << "timers left behind";
   EXPECT_EQ(after.modules, before_.modules) << "modules left loaded";
@@ -75,18 +78,24 @@ void PrivateWindowsDir::RemoveManager() {
 }
 
 DebugCapture::DebugCapture() {
-  previous_ = korven::platform::SetDebugSink([this](const std::string& s) { lines_.push_back(s); });
+  // The sink may be called from any thread (a data source's worker, for instance).
+  previous_ = korven::platform::SetDebugSink([this](const std::string& s) {
+    std::lock_guard lock(mutex_);
+    lines_.push_back(s);
+  });
 }
 
 DebugCapture::~DebugCapture() { korven::platform::SetDebugSink(previous_); }
 
 std::string DebugCapture::All() const {
+  std::lock_guard lock(mutex_);
   std::string all;
   for (auto& l : lines_) all += l + "\n";
   return all;
 }
 
 bool DebugCapture::Contains(const std::string& text) const {
+  std::lock_guard lock(mutex_);
   for (auto& l : lines_)
     if (l.find(text) != std::string::npos) return true;
   return false;

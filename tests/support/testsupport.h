@@ -12,6 +12,7 @@
 #include <korven/platform.h>
 
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -62,9 +63,13 @@ class DebugCapture {
   const std::vector<std::string>& Lines() const { return lines_; }
   std::string All() const;
   bool Contains(const std::string& text) const;
-  void Clear() { lines_.clear(); }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    lines_.clear();
+  }
 
  private:
+  mutable std::mutex mutex_;
   std::vector<std::string> lines_;
   korven::platform::DebugSink previous_;
 };

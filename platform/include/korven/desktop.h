@@ -6,6 +6,12 @@
 // "LISTBOX", "COMBOBOX", "STATIC") so that a desktop can read and operate it. The desktop is asked
 // to act whenever a GUI thread waits in GetMessageA/WaitMessage with nothing queued and no timer due.
 //
+// A person sees only what is visible: controls need WS_VISIBLE (and enabled to be operated). Build a
+// window hidden, add its controls, then ShowWindow it: Desktop::Shown describes it at that moment.
+// The desktop acts only on windows of the thread that waits, and only threads that own a window (or
+// the thread that installed the desktop) ask it; other threads waiting in GetMessageA, such as a
+// worker waiting for posts, simply wait.
+//
 //  - DefaultDesktop (installed in programs) acts as a person pressing the default button of the
 //    topmost dialog would, and writes what was shown to standard error.
 //  - ScriptedDesktop (installed by tests) records every window shown and performs its script's steps
@@ -99,7 +105,9 @@ class DesktopStalled : public std::runtime_error {
 };
 
 // A desktop for tests: install it with ScopedDesktop (or SetDesktop), queue the steps a person would
-// take, run the code under test, then check Shown() and Remaining().
+// take, run the code under test, then check Shown() and Remaining(). Meant for one GUI thread. A step
+// leaves the script before it runs, so a step that opens another modal window (a nested loop) is
+// followed by the next steps inside that loop.
 class ScriptedDesktop : public Desktop {
  public:
   // A step acts on the topmost visible window whose caption contains `caption` (any window when
