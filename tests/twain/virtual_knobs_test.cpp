@@ -1,0 +1,260 @@
+// Each knob of the configuration makes the source misbehave in its one documented way.
+#include "virtual_fixture.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace korven::test {
+namespace {
+
+struct KnobCase {
+  const char* name;
+  const char* ini;
+  std::function<void(TwainApp&)> check;
+};
+void PrintTo(const KnobCase& c, std::ostream* os) { *os << c.name; }
+
+class Knob : public VirtualTest, public ::testing::WithParamInterface<KnobCase> {};
+
+TEST_P(Knob, BehavesAsDocumented) {
+  TwainApp& app = Open(GetParam().ini);
+  GetParam().check(app);
+}
+
+void ExpectFailure(TwainApp& app, TW_UINT16 rc, TW_UINT16 cc) {
+  EXPECT_EQ(rc, TWRC_FAILURE);
+  EXPECT_EQ(app.SourceCondition(), cc);
+}
+
+// Enables without the dialog and waits; the image is then on offer (state 6).
+void Ready(TwainApp& app) {
+  ASSERT_EQ(app.Enable(false), TWRC_SUCCESS);
+  ASSERT_EQ(app.WaitForSourceEvent(), MSG_XFERREADY);
+}
+
+// The gray image a transfer delivers, at 50 dpi.
+TW_HANDLE GreyScan(TwainApp& app) {
+  EXPECT_EQ(app.SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+  for (TW_UINT16 cap : {ICAP_XRESOLUTION, ICAP_YRESOLUTION}) EXPECT_EQ(SetFix32(app, cap, 50), TWRC_SUCCESS);
+  Ready(app);
+  TW_HANDLE h = 0;
+  EXPECT_EQ(app.NativeXfer(h), TWRC_XFERDONE);
+  return h;
+}
+
+const KnobCase kKnobs[] = {
+    {"RefuseGet", "RefuseGet = ICAP_GAMMA, ICAP_UNITS\n",
+     [](TwainApp& app) {
+       for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT})
+         ExpectFailure(app, ReadCap(app, msg, ICAP_GAMMA).rc, TWCC_CAPBADOPERATION);
+       ExpectFailure(app, ReadCap(app, MSG_GET, ICAP_UNITS).rc, TWCC_CAPBADOPERATION);
+       EXPECT_EQ(SetFix32(app, ICAP_GAMMA, 1.0), TWRC_SUCCESS);  // only reading is refused
+       EXPECT_EQ(ReadCap(app, MSG_GET, ICAP_CONTRAST).rc, TWRC_SUCCESS);
+     }},
+    {"RefuseSet", "RefuseSet = ICAP_BRIGHTNESS\n",
+     [](TwainApp& app) {
+       ExpectFailure(app, SetFix32(app, ICAP_BRIGHTNESS, 10), TWCC_CAPBADOPERATION);
+       ExpectFailure(app, ReadCap(app, MSG_RESET, ICAP_BRIGHTNESS).rc, TWCC_CAPBADOPERATION);
+       EXPECT_EQ(ReadCap(app, MSG_GET, ICAP_BRIGHTNESS).rc, TWRC_SUCCESS);
+     }},
+    {"Unsupported", "Unsupported = ICAP_CONTRAST, 0x1108\n",
+     [](TwainApp& app) {
+       ExpectFailure(app, ReadCap(app, MSG_GET, ICAP_CONTRAST).rc, TWCC_CAPUNSUPPORTED);
+       ExpectFailure(app, SetFix32(app, ICAP_GAMMA, 1), TWCC_CAPUNSUPPORTED);
+       auto caps = ReadCap(app, MSG_GET, CAP_SUPPORTEDCAPS).items;
+       EXPECT_EQ(std::count(caps.begin(), caps.end(), ICAP_CONTRAST), 0);
+       EXPECT_EQ(std::count(caps.begin(), caps.end(), ICAP_GAMMA), 0);
+     }},
+    {"ContainerOneValue", "Container = ICAP_GAMMA:onevalue\n",
+     [](TwainApp& app) {
+       for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT}) {
+         CapReading r = ReadCap(app, msg, ICAP_GAMMA);
+         EXPECT_EQ(r.conType, TWON_ONEVALUE);
+         EXPECT_NEAR(r.current, 2.2, 1e-4);
+       }
+     }},
+    {"ContainerEnumeration", "Container = ICAP_XRESOLUTION:enumeration, CAP_INDICATORS:enumeration\n",
+     [](TwainApp& app) {
+       ASSERT_EQ(SetFix32(app, ICAP_XRESOLUTION, 150), TWRC_SUCCESS);
+       CapReading r = ReadCap(app, MSG_GET, ICAP_XRESOLUTION);
+       EXPECT_EQ(r.conType, TWON_ENUMERATION);
+       EXPECT_EQ(r.items.front(), 50);
+       EXPECT_EQ(r.items.back(), 1200);
+       EXPECT_EQ(r.current, 150);
+       EXPECT_EQ(r.deflt, 300);
+       CapReading current = ReadCap(app, MSG_GETCURRENT, ICAP_XRESOLUTION);
+       EXPECT_EQ(current.conType, TWON_ENUMERATION);
+       EXPECT_EQ(current.current, 150);
+       EXPECT_EQ(ReadCap(app, MSG_GET, CAP_INDICATORS).conType, TWON_ENUMERATION);
+     }},
+    {"ContainerRange", "Container = ICAP_PIXELTYPE:range\n",
+     [](TwainApp& app) {
+       CapReading r = ReadCap(app, MSG_GET, ICAP_PIXELTYPE);
+       EXPECT_EQ(r.conType, TWON_RANGE);
+       EXPECT_EQ(r.itemType, TWTY_UINT16);
+       EXPECT_EQ(std::vector<double>({r.min, r.max, r.step, r.deflt, r.current}), std::vector<double>({0, 3, 1, 2, 2}));
+       EXPECT_EQ(ReadCap(app, MSG_GETDEFAULT, ICAP_PIXELTYPE).conType, TWON_RANGE);
+     }},
+    {"EnableCheckStatus", "EnableResult = checkstatus\n",
+     [](TwainApp& app) {
+       EXPECT_EQ(app.Enable(false), TWRC_CHECKSTATUS);
+       EXPECT_EQ(app.WaitForSourceEvent(), MSG_XFERREADY);  // enabled all the same
+     }},
+    {"RefuseImageInfo", "RefuseImageInfo = yes\n",
+     [](TwainApp& app) {
+       Ready(app);
+       TW_IMAGEINFO info{};
+       ExpectFailure(app, app.ImageInfo(info), TWCC_BUMMER);
+       TW_HANDLE h = 0;
+       EXPECT_EQ(app.NativeXfer(h), TWRC_XFERDONE);
+       GlobalBlock dib(h);
+     }},
+    {"TransferCancel", "TransferResult = cancel\n",
+     [](TwainApp& app) {
+       Ready(app);
+       TW_HANDLE h = 0xDEAD;
+       EXPECT_EQ(app.NativeXfer(h), TWRC_CANCEL);
+       EXPECT_EQ(h, 0u);
+       TW_PENDINGXFERS pending{};
+       EXPECT_EQ(app.EndXfer(pending), TWRC_SUCCESS);  // from state 7
+       EXPECT_EQ(+pending.Count, 0);
+     }},
+    {"TransferFailure", "TransferResult = failure\n",
+     [](TwainApp& app) {
+       Ready(app);
+       TW_HANDLE h = 0;
+       ExpectFailure(app, app.NativeXfer(h), TWCC_OPERATIONERROR);
+       EXPECT_EQ(h, 0u);
+       TW_PENDINGXFERS pending{};
+       EXPECT_EQ(app.ResetXfers(pending), TWRC_SUCCESS);  // still in state 6
+     }},
+    {"SeveralImagesAtOnce", "ImagesPerScan = 3\n",
+     [](TwainApp& app) {
+       Ready(app);
+       TW_PENDINGXFERS pending{};
+       EXPECT_EQ(app.ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
+       EXPECT_EQ(+pending.Count, 3);
+       for (int left : {2, 1, 0}) {
+         ASSERT_EQ(app.EndXfer(pending), TWRC_SUCCESS);
+         EXPECT_EQ(+pending.Count, left);
+       }
+     }},
+    {"UnknownCount", "ImagesPerScan = 2\nPendingCount = unknown\n",
+     [](TwainApp& app) {
+       Ready(app);
+       TW_PENDINGXFERS pending{};
+       EXPECT_EQ(app.ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
+       EXPECT_EQ(+pending.Count, 0xFFFF);
+       ASSERT_EQ(app.EndXfer(pending), TWRC_SUCCESS);
+       EXPECT_EQ(+pending.Count, 0xFFFF);
+       ASSERT_EQ(app.EndXfer(pending), TWRC_SUCCESS);
+       EXPECT_EQ(+pending.Count, 0);
+     }},
+    {"CoreHeader", "DibHeader = core\n",
+     [](TwainApp& app) {
+       Dib dib(GreyScan(app));
+       ASSERT_TRUE(dib.Valid());
+       EXPECT_EQ(dib.headerSize, 12u);
+       EXPECT_EQ(dib.width, 440);
+       EXPECT_EQ(dib.size, 12 + 256 * 3 + dib.stride * dib.height);
+       EXPECT_EQ(dib.Entry(200), 0xC8C8C8u);
+       EXPECT_EQ(dib.Pixel(0, 0), 0xF0F0F0u);  // paper
+     }},
+    {"ShortColorTable", "DibColorTable = short\n",
+     [](TwainApp& app) {
+       Dib dib(GreyScan(app));
+       ASSERT_TRUE(dib.Valid());
+       EXPECT_EQ(dib.clrUsed, 16u);
+       EXPECT_EQ(dib.size, 40 + 16 * 4 + dib.stride * dib.height);
+       for (int y = 0; y < dib.height; y += 3)
+         for (int x = 0; x < dib.width; ++x) ASSERT_LT(dib.Row(y)[x], 16) << x << "," << y;
+       EXPECT_EQ(dib.Pixel(0, 0), 0xEEEEEEu);  // paper, to the nearest of 16 greys
+     }},
+    {"ShortPaletteTable", "DibColorTable = short\n",
+     [](TwainApp& app) {
+       ASSERT_EQ(app.SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_PALETTE), TWRC_SUCCESS);
+       for (TW_UINT16 cap : {ICAP_XRESOLUTION, ICAP_YRESOLUTION}) ASSERT_EQ(SetFix32(app, cap, 50), TWRC_SUCCESS);
+       Dib dib(ScanOne(app));
+       EXPECT_EQ(dib.clrUsed, 216u);
+       EXPECT_TRUE(dib.Valid());
+     }},
+    {"ZeroSizeImage", "DibSizeImage = zero\n",
+     [](TwainApp& app) {
+       Dib dib(GreyScan(app));
+       EXPECT_EQ(dib.sizeImage, 0u);
+       EXPECT_TRUE(dib.Valid());
+     }},
+    {"TruncatedBlock", "DibTruncate = yes\n",
+     [](TwainApp& app) {
+       Dib dib(GreyScan(app));
+       EXPECT_FALSE(dib.Valid());
+       EXPECT_EQ(dib.size, 40 + 256 * 4 + dib.stride * dib.height / 2);
+       EXPECT_EQ(dib.sizeImage, dib.stride * dib.height);  // the header still claims the whole image
+     }},
+    {"CloseAfterTwo", "ImagesPerScan = 5\nCloseAfter = 2\n",
+     [](TwainApp& app) {
+       Ready(app);
+       TW_PENDINGXFERS pending{};
+       for (int i = 0; i < 2; ++i) {
+         TW_HANDLE h = 0;
+         ASSERT_EQ(app.NativeXfer(h), TWRC_XFERDONE);
+         GlobalBlock dib(h);
+         ASSERT_EQ(app.EndXfer(pending), TWRC_SUCCESS);
+       }
+       EXPECT_EQ(+pending.Count, 0);
+       EXPECT_EQ(app.WaitForSourceEvent(), MSG_CLOSEDSREQ);
+     }},
+    {"RefuseNative", "RefuseNative = yes\n",
+     [](TwainApp& app) { ExpectFailure(app, app.SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE), TWCC_BADVALUE); }},
+    {"RefuseImageLayout", "RefuseImageLayout = yes\n",
+     [](TwainApp& app) {
+       TW_IMAGELAYOUT layout{};
+       ExpectFailure(app, app.ToSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &layout), TWCC_BADPROTOCOL);
+       ExpectFailure(app, app.ToSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWCC_BADPROTOCOL);
+     }},
+    {"RefuseImageLayoutSet", "RefuseImageLayout = set\n",
+     [](TwainApp& app) {
+       TW_IMAGELAYOUT layout{};
+       EXPECT_EQ(app.ToSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_GET, &layout), TWRC_SUCCESS);
+       ExpectFailure(app, app.ToSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWCC_BADPROTOCOL);
+     }},
+    {"NoPhysicalSize", "PhysicalSize = no\n",
+     [](TwainApp& app) {
+       ExpectFailure(app, ReadCap(app, MSG_GETCURRENT, ICAP_PHYSICALWIDTH).rc, TWCC_CAPUNSUPPORTED);
+       ExpectFailure(app, ReadCap(app, MSG_GETCURRENT, ICAP_PHYSICALHEIGHT).rc, TWCC_CAPUNSUPPORTED);
+       TW_IMAGELAYOUT layout{};
+       layout.Frame.Right.Whole = 20;
+       layout.Frame.Bottom.Whole = 20;
+       EXPECT_EQ(app.ToSource(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_CHECKSTATUS);  // still a platen
+     }},
+    {"NoFeeder", "Feeder = no\n",
+     [](TwainApp& app) {
+       for (TW_UINT16 cap : {CAP_FEEDERENABLED, CAP_FEEDERLOADED, CAP_AUTOFEED})
+         ExpectFailure(app, ReadCap(app, MSG_GETCURRENT, cap).rc, TWCC_CAPUNSUPPORTED);
+       auto caps = ReadCap(app, MSG_GET, CAP_SUPPORTEDCAPS).items;
+       EXPECT_EQ(std::count(caps.begin(), caps.end(), CAP_FEEDERENABLED), 0);
+       TW_HANDLE h = ScanOne(app);  // the flatbed still scans
+       GlobalBlock dib(h);
+     }},
+    {"EmptyFeeder", "PagesLoaded = 0\n",
+     [](TwainApp& app) {
+       EXPECT_EQ(ReadCap(app, MSG_GETCURRENT, CAP_FEEDERLOADED).current, 0);
+       ASSERT_EQ(app.SetOneValue(CAP_FEEDERENABLED, TWTY_BOOL, 1), TWRC_SUCCESS);
+       ExpectFailure(app, app.Enable(false), TWCC_BUMMER);
+     }},
+};
+
+INSTANTIATE_TEST_SUITE_P(Virtual, Knob, ::testing::ValuesIn(kKnobs), [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(VirtualTest, ConfigurationProblemsAreReportedAndIgnored) {
+  DebugCapture debug;
+  TwainApp& app = Open("ProductName = Odd One\nColour = blue\nPagesLoaded = many\nRefuseGet = ICAP_NOSUCH\n");
+  EXPECT_EQ(TwainApp::Name(app.Source()), "Odd One");
+  EXPECT_TRUE(debug.Contains("line 2: unknown key Colour")) << debug.All();
+  EXPECT_TRUE(debug.Contains("line 3: bad value \"many\" for PagesLoaded")) << debug.All();
+  EXPECT_TRUE(debug.Contains("unknown capability ICAP_NOSUCH")) << debug.All();
+  EXPECT_EQ(ReadCap(app, MSG_GET, ICAP_GAMMA).rc, TWRC_SUCCESS);
+}
+
+}  // namespace
+}  // namespace korven::test

@@ -1,0 +1,376 @@
+#include "connection.h"
+
+#include "capabilities.h"
+#include "containers.h"
+#include "dib.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <mutex>
+
+namespace korven::virtualds {
+
+std::recursive_mutex& SourceMutex();
+
+namespace {
+
+bool IsGet(TW_UINT16 msg) { return msg == MSG_GET || msg == MSG_GETCURRENT || msg == MSG_GETDEFAULT; }
+
+const char* PixelTypeName(TW_UINT16 t) {
+  switch (t) {
+    case TWPT_BW: return "Black and white";
+    case TWPT_GRAY: return "Grey";
+    case TWPT_PALETTE: return "Palette";
+    default: return "Colour";
+  }
+}
+
+}  // namespace
+
+Connection::Connection(const Config& config, TW_UINT32 appId, const std::string& messageName)
+    : config_(config), appId_(appId), eventMessage_(RegisterWindowMessageA(messageName.c_str())),
+      settings_(DefaultSettings(config)) {}
+
+Connection::~Connection() { Shutdown(); }
+
+void Connection::Shutdown() {
+  dialog_.Destroy();
+  RemoveQueuedMessages();
+  parent_ = 0;
+}
+
+void Connection::SetState(int state) {
+  state_ = state;
+  UpdateDialog();
+}
+
+TW_UINT16 Connection::Handle(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
+  if (dg == DG_CONTROL) {
+    switch (dat) {
+      case DAT_STATUS:
+        if (msg != MSG_GET) break;
+        if (!data) return TWRC_FAILURE;
+        // Reading the status does not change it.
+        static_cast<TW_STATUS*>(data)->ConditionCode = cc_;
+        static_cast<TW_STATUS*>(data)->Reserved = 0;
+        return TWRC_SUCCESS;
+      case DAT_CAPABILITY:
+        if (!data) return Fail(TWCC_BADVALUE);
+        if (!IsGet(msg) && msg != MSG_SET && msg != MSG_RESET) break;
+        return Capability(msg, static_cast<TW_CAPABILITY*>(data));
+      case DAT_USERINTERFACE:
+        if (msg != MSG_ENABLEDS && msg != MSG_DISABLEDS) break;
+        if (!data) return Fail(TWCC_BADVALUE);
+        return UserInterface(msg, static_cast<TW_USERINTERFACE*>(data));
+      case DAT_EVENT:
+        if (msg != MSG_PROCESSEVENT) break;
+        if (!data) return Fail(TWCC_BADVALUE);
+        return ProcessEvent(static_cast<TW_EVENT*>(data));
+      case DAT_PENDINGXFERS:
+        if (msg != MSG_GET && msg != MSG_ENDXFER && msg != MSG_RESET) break;
+        if (!data) return Fail(TWCC_BADVALUE);
+        return PendingXfers(msg, static_cast<TW_PENDINGXFERS*>(data));
+      case DAT_XFERGROUP:
+        if (msg != MSG_GET) break;
+        if (!data) return Fail(TWCC_BADVALUE);
+        *static_cast<TW_UINT32*>(data) = DG_IMAGE;
+        return Succeed();
+      default: break;
+    }
+  } else if (dg == DG_IMAGE) {
+    switch (dat) {
+      case DAT_IMAGELAYOUT:
+        if (!IsGet(msg) && msg != MSG_SET && msg != MSG_RESET) break;
+        if (!data) return Fail(TWCC_BADVALUE);
+        return ImageLayout(msg, static_cast<TW_IMAGELAYOUT*>(data));
+      case DAT_IMAGEINFO:
+        if (msg != MSG_GET) break;
+        if (!data) return Fail(TWCC_BADVALUE);
+        return ImageInfo(static_cast<TW_IMAGEINFO*>(data));
+      case DAT_IMAGENATIVEXFER:
+        if (msg != MSG_GET) break;
+        if (!data) return Fail(TWCC_BADVALUE);
+        return NativeXfer(static_cast<TW_HANDLE*>(data));
+      default: break;
+    }
+  }
+  return Fail(TWCC_BADPROTOCOL);
+}
+
+// ---- Capabilities -------------------------------------------------------------------------------
+
+TW_UINT16 Connection::Capability(TW_UINT16 msg, TW_CAPABILITY* cap) {
+  // Values may be read in states 4 to 7 but changed only in state 4.
+  if (!IsGet(msg) && state_ != 4) return Fail(TWCC_SEQERROR);
+  CapValue value;
+  if (!DescribeCap(config_, settings_, cap->Cap, value)) return Fail(TWCC_CAPUNSUPPORTED);
+  if (IsGet(msg) && config_.refuseGet.count(cap->Cap)) return Fail(TWCC_CAPBADOPERATION);
+  if (!IsGet(msg) && config_.refuseSet.count(cap->Cap)) return Fail(TWCC_CAPBADOPERATION);
+
+  TW_UINT16 rc = TWRC_SUCCESS;
+  if (msg == MSG_SET) {
+    TW_UINT16 itemType = 0;
+    double v = 0;
+    if (!cap->hContainer || !ReadSetValue(cap->hContainer, cap->ConType, itemType, v) || !std::isfinite(v))
+      return Fail(TWCC_BADVALUE);
+    Outcome out = SetCap(config_, settings_, cap->Cap, itemType, v);
+    if (out.rc == TWRC_FAILURE) return Fail(out.cc);
+    UpdateDialog();
+    return Succeed(out.rc);  // the application keeps and frees its own container
+  }
+  if (msg == MSG_RESET) {
+    ResetCap(config_, settings_, cap->Cap);
+    DescribeCap(config_, settings_, cap->Cap, value);
+  }
+
+  // The container type the standard uses, unless a knob asks for another one.
+  TW_UINT16 conType = value.conType;
+  if (msg == MSG_GETCURRENT || msg == MSG_GETDEFAULT) conType = value.conType == TWON_ARRAY ? TWON_ARRAY : TWON_ONEVALUE;
+  if (auto it = config_.containerOverride.find(cap->Cap); it != config_.containerOverride.end()) conType = it->second;
+  HGLOBAL h = WriteContainer(value, conType, msg);
+  if (!h) return Fail(TWCC_LOWMEMORY);
+  cap->ConType = conType;
+  cap->hContainer = h;
+  return Succeed(rc);
+}
+
+// ---- Enabling and events ------------------------------------------------------------------------
+
+TW_UINT16 Connection::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
+  if (msg == MSG_DISABLEDS) {
+    if (state_ != 5) return Fail(TWCC_SEQERROR);
+    Shutdown();
+    readyPosted_ = false;
+    settings_.feederPagesLeft = -1;
+    SetState(4);
+    return Succeed();
+  }
+
+  if (state_ != 4) return Fail(TWCC_SEQERROR);
+  if (ui->hParent && !IsWindow(ui->hParent)) return Fail(TWCC_BADVALUE);
+  if (settings_.feederEnabled && config_.pagesLoaded == 0) return Fail(TWCC_BUMMER);  // nothing to feed
+
+  parent_ = ui->hParent;
+  thread_ = GetCurrentThreadId();
+  ++generation_;
+  readyPosted_ = false;
+  announced_ = pending_ = 0;
+  transfersLeft_ = settings_.xferCount;
+  closeRequested_ = false;
+  imagesThisEnable_ = 0;
+  settings_.feederPagesLeft = settings_.feederEnabled ? config_.pagesLoaded : -1;
+
+  if (ui->ShowUI) {
+    std::recursive_mutex& mu = SourceMutex();
+    bool shown = dialog_.Create(
+        parent_, config_.productName, DescribeSettings(),
+        [this, &mu] {
+          std::lock_guard<std::recursive_mutex> lock(mu);
+          OnScan();
+        },
+        [this, &mu] {
+          std::lock_guard<std::recursive_mutex> lock(mu);
+          OnCloseRequest();
+        });
+    if (!shown) {
+      parent_ = 0;
+      return Fail(TWCC_LOWMEMORY);
+    }
+  }
+  SetState(5);
+  if (!ui->ShowUI) AnnounceImages();
+  return Succeed(config_.enableCheckStatus ? TWRC_CHECKSTATUS : TWRC_SUCCESS);
+}
+
+void Connection::Announce(TW_UINT16 twainMessage) {
+  if (parent_) PostMessageA(parent_, eventMessage_, twainMessage, static_cast<LPARAM>(generation_));
+  else PostThreadMessageA(thread_, eventMessage_, twainMessage, static_cast<LPARAM>(generation_));
+}
+
+uint32_t Connection::ImagesAvailable() const {
+  uint64_t n = settings_.feederPagesLeft >= 0 ? uint64_t(settings_.feederPagesLeft) : config_.imagesPerScan;
+  if (transfersLeft_ >= 0) n = std::min<uint64_t>(n, uint64_t(transfersLeft_));
+  return static_cast<uint32_t>(n);
+}
+
+void Connection::AnnounceImages() {
+  if (state_ != 5 || readyPosted_) return;
+  uint32_t n = ImagesAvailable();
+  if (n == 0) return;
+  announced_ = n;
+  readyPosted_ = true;
+  Announce(MSG_XFERREADY);
+  UpdateDialog();
+}
+
+void Connection::OnScan() { AnnounceImages(); }
+
+void Connection::OnCloseRequest() {
+  if (state_ >= 5) Announce(MSG_CLOSEDSREQ);
+}
+
+TW_UINT16 Connection::ProcessEvent(TW_EVENT* event) {
+  const MSG* m = static_cast<const MSG*>(event->pEvent);
+  if (!m) return Fail(TWCC_BADVALUE);
+  cc_ = TWCC_SUCCESS;
+  event->TWMessage = MSG_NULL;
+  if (state_ < 5 || m->message != eventMessage_) return TWRC_NOTDSEVENT;
+  // Ours, but from an earlier enable: consumed and ignored.
+  if (static_cast<uint32_t>(m->lParam) != generation_) return TWRC_DSEVENT;
+  if (m->wParam == MSG_XFERREADY) {
+    readyPosted_ = false;
+    if (state_ == 5 && announced_ > 0) {
+      pending_ = announced_;
+      announced_ = 0;
+      delivered_ = false;
+      SetState(6);
+      event->TWMessage = MSG_XFERREADY;
+    }
+  } else if (m->wParam == MSG_CLOSEDSREQ) {
+    event->TWMessage = MSG_CLOSEDSREQ;
+  }
+  return TWRC_DSEVENT;
+}
+
+void Connection::RemoveQueuedMessages() {
+  // Our messages still waiting in this thread's queue would reach nobody who understands them.
+  MSG m;
+  while (PeekMessageA(&m, 0, eventMessage_, eventMessage_, PM_REMOVE)) {
+  }
+}
+
+// ---- Transfers ----------------------------------------------------------------------------------
+
+TW_UINT16 Connection::ReportedCount() const {
+  if (pending_ == 0) return 0;
+  if (config_.unknownCount) return 0xFFFF;
+  return static_cast<TW_UINT16>(std::min<uint32_t>(pending_, 0xFFFE));
+}
+
+TW_UINT16 Connection::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* pending) {
+  pending->Reserved = 0;
+  if (msg == MSG_GET) {
+    pending->Count = ReportedCount();
+    return Succeed();
+  }
+  if (msg == MSG_RESET) {
+    if (state_ != 6) return Fail(TWCC_SEQERROR);
+    pending_ = 0;
+    pending->Count = 0;
+    SetState(5);
+    return Succeed();
+  }
+
+  // MSG_ENDXFER: after a transfer (7), or to skip the image on offer (6).
+  if (state_ != 6 && state_ != 7) return Fail(TWCC_SEQERROR);
+  if (config_.refuseEndXfer) return Fail(TWCC_BUMMER);
+  if (pending_ > 0) --pending_;
+  if (transfersLeft_ > 0) --transfersLeft_;
+  if (settings_.feederPagesLeft > 0) --settings_.feederPagesLeft;
+  ++pagesEnded_;
+  if (delivered_ && config_.closeAfter && imagesDelivered_ >= config_.closeAfter && !closeRequested_) {
+    // Enough images: stop here and ask to be closed.
+    closeRequested_ = true;
+    pending_ = 0;
+    Announce(MSG_CLOSEDSREQ);
+  }
+  delivered_ = false;
+  pending->Count = ReportedCount();
+  SetState(pending_ > 0 ? 6 : 5);
+  return Succeed();
+}
+
+TW_UINT16 Connection::ImageInfo(TW_IMAGEINFO* info) {
+  if (state_ != 6 && state_ != 7) return Fail(TWCC_SEQERROR);
+  if (config_.refuseImageInfo) return Fail(TWCC_BUMMER);
+  int w = 0, h = 0;
+  ImageSize(config_, settings_, w, h);
+  FillImageInfo(settings_, w, h, *info);
+  return Succeed();
+}
+
+TW_UINT16 Connection::NativeXfer(TW_HANDLE* handle) {
+  if (state_ != 6) return Fail(TWCC_SEQERROR);
+  *handle = 0;
+  switch (config_.transferResult) {
+    case TransferResult::Failure: return Fail(TWCC_OPERATIONERROR);
+    case TransferResult::Cancel:
+      SetState(7);
+      return Succeed(TWRC_CANCEL);
+    case TransferResult::XferDone: break;
+  }
+  TW_UINT16 cc = TWCC_SUCCESS;
+  HGLOBAL dib = BuildDib(config_, settings_, static_cast<int>(pagesEnded_ + 1), cc);
+  if (!dib) return Fail(cc);
+  *handle = dib;
+  delivered_ = true;
+  ++imagesDelivered_;
+  ++imagesThisEnable_;
+  SetState(7);
+  return Succeed(TWRC_XFERDONE);
+}
+
+// ---- Image layout -------------------------------------------------------------------------------
+
+TW_UINT16 Connection::ImageLayout(TW_UINT16 msg, TW_IMAGELAYOUT* layout) {
+  const bool get = IsGet(msg);
+  if (get ? state_ > 6 : state_ != 4) return Fail(TWCC_SEQERROR);
+  const LayoutRefusal r = config_.refuseLayout;
+  if (r == LayoutRefusal::All || (get && r == LayoutRefusal::Get) || (!get && r == LayoutRefusal::Set))
+    return Fail(TWCC_BADPROTOCOL);
+
+  const double ux = UnitsPerInch(settings_.units, true, settings_);
+  const double uy = UnitsPerInch(settings_.units, false, settings_);
+  TW_UINT16 rc = TWRC_SUCCESS;
+  if (msg == MSG_SET) {
+    Frame f{FromFix32(layout->Frame.Left) / ux, FromFix32(layout->Frame.Top) / uy,
+            FromFix32(layout->Frame.Right) / ux, FromFix32(layout->Frame.Bottom) / uy};
+    // Within one unit step of FIX32 rounding, an edge at the platen's edge is on it, not beyond.
+    const double tx = 1.0 / 65536 / ux, ty = 1.0 / 65536 / uy;
+    Frame clamped{std::max(f.left, 0.0), std::max(f.top, 0.0), std::min(f.right, config_.platenWidth),
+                  std::min(f.bottom, config_.platenHeight)};
+    if (clamped.Width() <= 0 || clamped.Height() <= 0) return Fail(TWCC_BADVALUE);
+    if (f.left < -tx || f.top < -ty || f.right > config_.platenWidth + tx || f.bottom > config_.platenHeight + ty)
+      rc = TWRC_CHECKSTATUS;
+    settings_.frame = clamped;
+    settings_.supportedSize = TWSS_NONE;
+    UpdateDialog();
+  } else if (msg == MSG_RESET) {
+    settings_.frame = DefaultSettings(config_).frame;
+    settings_.supportedSize = TWSS_NONE;
+    UpdateDialog();
+  }
+  const Frame& f = msg == MSG_GETDEFAULT ? DefaultSettings(config_).frame : settings_.frame;
+  layout->Frame.Left = ToFix32(f.left * ux);
+  layout->Frame.Top = ToFix32(f.top * uy);
+  layout->Frame.Right = ToFix32(f.right * ux);
+  layout->Frame.Bottom = ToFix32(f.bottom * uy);
+  layout->DocumentNumber = 1;
+  layout->PageNumber = pagesEnded_ + 1;
+  layout->FrameNumber = 1;
+  return Succeed(rc);
+}
+
+// ---- Dialog -------------------------------------------------------------------------------------
+
+std::string Connection::DescribeSettings() const {
+  int w = 0, h = 0;
+  ImageSize(config_, settings_, w, h);
+  char text[200];
+  std::snprintf(text, sizeof text, "%s, %d-bit, %g x %g dpi, %d x %d pixels, %s", PixelTypeName(settings_.pixelType),
+                BitDepthOf(settings_.pixelType), settings_.xResolution, settings_.yResolution, w, h,
+                settings_.feederEnabled ? "document feeder" : "flatbed");
+  return text;
+}
+
+void Connection::UpdateDialog() {
+  if (!dialog_.IsOpen()) return;
+  const bool canScan = state_ == 5 && !readyPosted_ && ImagesAvailable() > 0;
+  dialog_.EnableScan(canScan);
+  // Once a page is in (or nothing is left to scan), Enter means "done": a person pressing the default
+  // button scans once and then closes, rather than scanning forever.
+  dialog_.SetDefaultToScan(canScan && imagesThisEnable_ == 0);
+}
+
+}  // namespace korven::virtualds

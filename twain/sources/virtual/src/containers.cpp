@@ -1,0 +1,220 @@
+#include "containers.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace korven::virtualds {
+
+namespace {
+
+// Holds a block locked for the lifetime of the guard.
+class Locked {
+ public:
+  explicit Locked(HGLOBAL h) : h_(h), p_(static_cast<unsigned char*>(GlobalLock(h))) {}
+  ~Locked() {
+    if (p_) GlobalUnlock(h_);
+  }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+  unsigned char* get() const { return p_; }
+
+ private:
+  HGLOBAL h_;
+  unsigned char* p_;
+};
+
+void Put16(unsigned char* p, uint16_t v) { std::memcpy(p, &v, 2); }
+void Put32(unsigned char* p, uint32_t v) { std::memcpy(p, &v, 4); }
+uint16_t Get16(const unsigned char* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+uint32_t Get32(const unsigned char* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+// An enumeration's items for a range, so that the override knob can hand a range out as a list. The
+// current and default values join the grid when they lie off it.
+std::vector<double> RangeItems(const CapValue& v) {
+  std::vector<double> items;
+  double step = v.step > 0 ? v.step : 1;
+  double n = std::floor((v.max - v.min) / step + 1e-9) + 1;
+  while (n > 4096) step *= 2, n = std::floor((v.max - v.min) / step + 1e-9) + 1;
+  for (double i = 0; i < n; ++i) items.push_back(v.min + i * step);
+  for (double extra : {v.current, v.deflt})
+    if (std::none_of(items.begin(), items.end(), [&](double x) { return std::fabs(x - extra) < 1e-9; }))
+      items.push_back(extra);
+  std::sort(items.begin(), items.end());
+  return items;
+}
+
+uint32_t IndexOf(const std::vector<double>& items, double x) {
+  uint32_t best = 0;
+  for (uint32_t i = 0; i < items.size(); ++i)
+    if (std::fabs(items[i] - x) < std::fabs(items[best] - x)) best = i;
+  return best;
+}
+
+}  // namespace
+
+size_t ItemSize(TW_UINT16 itemType) {
+  switch (itemType) {
+    case TWTY_INT8:
+    case TWTY_UINT8: return 1;
+    case TWTY_INT16:
+    case TWTY_UINT16:
+    case TWTY_BOOL: return 2;
+    case TWTY_INT32:
+    case TWTY_UINT32:
+    case TWTY_FIX32: return 4;
+    default: return 0;
+  }
+}
+
+TW_FIX32 ToFix32(double v) {
+  int32_t raw = static_cast<int32_t>(std::floor(v * 65536.0 + 0.5));
+  TW_FIX32 f;
+  f.Whole = static_cast<TW_INT16>(raw >> 16);
+  f.Frac = static_cast<TW_UINT16>(raw & 0xFFFF);
+  return f;
+}
+
+double FromFix32(TW_FIX32 f) { return f.Whole + f.Frac / 65536.0; }
+
+void EncodeItem(TW_UINT16 itemType, double v, unsigned char* out) {
+  switch (itemType) {
+    case TWTY_INT8: out[0] = static_cast<unsigned char>(static_cast<int8_t>(v)); break;
+    case TWTY_UINT8: out[0] = static_cast<unsigned char>(v); break;
+    case TWTY_INT16: Put16(out, static_cast<uint16_t>(static_cast<int16_t>(v))); break;
+    case TWTY_UINT16: Put16(out, static_cast<uint16_t>(v)); break;
+    case TWTY_BOOL: Put16(out, v != 0 ? 1 : 0); break;
+    case TWTY_INT32: Put32(out, static_cast<uint32_t>(static_cast<int32_t>(v))); break;
+    case TWTY_UINT32: Put32(out, static_cast<uint32_t>(v)); break;
+    case TWTY_FIX32: {
+      TW_FIX32 f = ToFix32(v);
+      std::memcpy(out, &f, 4);
+      break;
+    }
+    default: break;
+  }
+}
+
+double DecodeItem(TW_UINT16 itemType, const unsigned char* in) {
+  switch (itemType) {
+    case TWTY_INT8: return static_cast<int8_t>(in[0]);
+    case TWTY_UINT8: return in[0];
+    case TWTY_INT16: return static_cast<int16_t>(Get16(in));
+    case TWTY_UINT16: return Get16(in);
+    case TWTY_BOOL: return Get16(in) != 0 ? 1 : 0;
+    case TWTY_INT32: return static_cast<int32_t>(Get32(in));
+    case TWTY_UINT32: return Get32(in);
+    case TWTY_FIX32: {
+      TW_FIX32 f;
+      std::memcpy(&f, in, 4);
+      return FromFix32(f);
+    }
+    default: return 0;
+  }
+}
+
+HGLOBAL WriteContainer(const CapValue& v, TW_UINT16 conType, TW_UINT16 msg) {
+  const size_t isz = ItemSize(v.itemType);
+  const bool wantDefault = msg == MSG_GETDEFAULT;
+  const double value = wantDefault ? v.deflt : v.current;
+
+  // The list an enumeration or array shows, whatever the natural type.
+  std::vector<double> items = v.items;
+  if (v.conType == TWON_RANGE) items = RangeItems(v);
+  if (v.conType == TWON_ONEVALUE)
+    items = v.deflt == v.current ? std::vector<double>{v.current}
+                                 : std::vector<double>{std::min(v.current, v.deflt), std::max(v.current, v.deflt)};
+
+  size_t size = 0;
+  switch (conType) {
+    case TWON_ONEVALUE: size = std::max<size_t>(6, 2 + isz); break;
+    case TWON_RANGE: size = 22; break;
+    case TWON_ENUMERATION: size = 14 + items.size() * isz; break;
+    case TWON_ARRAY: size = 6 + items.size() * isz; break;
+    default: return 0;
+  }
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+  if (!h) return 0;
+  {
+    Locked lock(h);
+    unsigned char* p = lock.get();
+    if (!p) {
+      GlobalFree(h);
+      return 0;
+    }
+    Put16(p, v.itemType);
+    switch (conType) {
+      case TWON_ONEVALUE: EncodeItem(v.itemType, value, p + 2); break;
+      case TWON_RANGE: {
+        double lo = v.min, hi = v.max, step = v.step;
+        if (v.conType != TWON_RANGE) {
+          lo = *std::min_element(items.begin(), items.end());
+          hi = *std::max_element(items.begin(), items.end());
+          step = 0;
+          for (size_t i = 1; i < items.size(); ++i) {
+            double gap = items[i] - items[i - 1];
+            if (gap > 0 && (step == 0 || gap < step)) step = gap;
+          }
+          if (step == 0) step = 1;
+        }
+        EncodeItem(v.itemType, lo, p + 2);
+        EncodeItem(v.itemType, hi, p + 6);
+        EncodeItem(v.itemType, step, p + 10);
+        EncodeItem(v.itemType, v.deflt, p + 14);
+        EncodeItem(v.itemType, v.current, p + 18);
+        break;
+      }
+      case TWON_ENUMERATION:
+        Put32(p + 2, static_cast<uint32_t>(items.size()));
+        Put32(p + 6, IndexOf(items, v.current));
+        Put32(p + 10, IndexOf(items, v.deflt));
+        for (size_t i = 0; i < items.size(); ++i) EncodeItem(v.itemType, items[i], p + 14 + i * isz);
+        break;
+      case TWON_ARRAY:
+        Put32(p + 2, static_cast<uint32_t>(items.size()));
+        for (size_t i = 0; i < items.size(); ++i) EncodeItem(v.itemType, items[i], p + 6 + i * isz);
+        break;
+    }
+  }
+  return h;
+}
+
+bool ReadSetValue(TW_HANDLE h, TW_UINT16 conType, TW_UINT16& itemType, double& value) {
+  const size_t size = GlobalSize(h);
+  if (size < 2) return false;
+  Locked lock(h);
+  const unsigned char* p = lock.get();
+  if (!p) return false;
+  itemType = Get16(p);
+  const size_t isz = ItemSize(itemType);
+  if (isz == 0) return false;
+  switch (conType) {
+    case TWON_ONEVALUE:
+      if (size < 2 + isz) return false;
+      value = DecodeItem(itemType, p + 2);
+      return true;
+    case TWON_RANGE:
+      if (size < 22) return false;
+      value = DecodeItem(itemType, p + 18);
+      return true;
+    case TWON_ENUMERATION: {
+      if (size < 14) return false;
+      const uint64_t n = Get32(p + 2), cur = Get32(p + 6);
+      // The list must fit in the block as a whole, and the current item must be in the list.
+      if (cur >= n || 14 + n * isz > size) return false;
+      value = DecodeItem(itemType, p + 14 + cur * isz);
+      return true;
+    }
+    default: return false;
+  }
+}
+
+}  // namespace korven::virtualds
