@@ -14,9 +14,7 @@
 #define VCL_DIALOGS_H
 
 #include <vcl/Forms.h>
-#if __has_include(<vcl/FileDialogs.h>)
 #include <vcl/FileDialogs.h>
-#endif
 
 #include <string>
 

@@ -1,0 +1,419 @@
+// korven's scanner component: TScanner and its scan ranges.
+//
+// One TScanner carries one TWAIN session. The class is seen in three layers, each a group of
+// methods below, each built on the one before it:
+//   - the session layer (TWAIN_* wrappers, states, message pump, native transfer): talks to the
+//     Data Source Manager, loaded by path from the Windows directory, through TWAIN_Mgr/TWAIN_DS only;
+//   - the capability layer (containers, queries, typed accessors, TScanRange): talks to the open
+//     source through TWAIN_DS only;
+//   - the component layer (published properties, activation, Execute, settings, units).
+// Failures of the two lower layers come back as a Boolean result or the caller's default; the
+// diagnostic text goes to the debugger output through TWAIN_ErrorBox (OutputDebugStringA).
+//
+// Everything runs on the application's GUI thread; nothing here is locked.
+#ifndef KORVEN_SCANNER_H
+#define KORVEN_SCANNER_H
+
+#include <windows.h>
+#include <korven/twainh.h>
+#include <vcl/Classes.h>
+#include <vcl/Graphics.h>
+#include <vcl/SysUtils.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace vcl {
+class TForm;
+}
+
+namespace korven {
+
+// ==== Shared types ===============================================================================
+
+// The TWAIN states 1 to 7, in the standard's order; comparisons ("at least tsSOURCE_OPEN") use it.
+enum TWAINState : uint8_t {
+  tsPRESESSION,      // 1: nothing loaded
+  tsSM_LOADED,       // 2: TWAIN_32.DLL loaded, DSM_Entry bound
+  tsSM_OPEN,         // 3: manager opened with a parent window
+  tsSOURCE_OPEN,     // 4: a data source is open (FSourceID valid)
+  tsSOURCE_ENABLED,  // 5: the source is enabled
+  tsTRANSFER_READY,  // 6: an image is announced or more are pending
+  tsTRANSFERRING     // 7: a transfer returned and is not yet ended
+};
+VCL_ENUM_INFO(TWAINState, tsPRESESSION, tsSM_LOADED, tsSM_OPEN, tsSOURCE_OPEN, tsSOURCE_ENABLED,
+              tsTRANSFER_READY, tsTRANSFERRING)
+
+// Sent as the ICAP_XFERMECH value, so the order is the standard's TWSX_*.
+enum TWAINXferMech : uint8_t { XFERMECH_NATIVE, XFERMECH_FILE, XFERMECH_MEMORY };
+VCL_ENUM_INFO(TWAINXferMech, XFERMECH_NATIVE, XFERMECH_FILE, XFERMECH_MEMORY)
+
+// What the open source supports of the component's settings (the Caps property).
+enum TScannerCap : uint8_t {
+  scBrightness, scContrast, scGamma, scHighlight, scShadow, scThreshold, scResolution, scScaling,
+  scAutoFeeder, scFrame
+};
+VCL_ENUM_INFO(TScannerCap, scBrightness, scContrast, scGamma, scHighlight, scShadow, scThreshold, scResolution,
+              scScaling, scAutoFeeder, scFrame)
+using TScannerCaps = vcl::Set<TScannerCap>;
+
+// The component's exceptions. EScannerFaital: the manager or a source cannot be used, or the
+// container layer was misused. EScannerWarning: the component is not active.
+class EScanner : public vcl::Exception {
+ public:
+  using Exception::Exception;
+};
+class EScannerWarning : public EScanner {
+ public:
+  using EScanner::EScanner;
+};
+class EScannerFaital : public EScanner {
+ public:
+  using EScanner::EScanner;
+};
+
+// The low-level per-image handlers of the native transfer. Cancel is the session's stop flag
+// itself: setting it stops the acquisition after the current image.
+using TWainBeforeScanEvent = std::function<void(vcl::TObject* Sender, const TW_IMAGEINFO& Info, bool& Cancel)>;
+// hDib is the global memory handle of the packed DIB; it is freed as soon as the handler returns.
+using TWainAfterScanEvent = std::function<void(vcl::TObject* Sender, HGLOBAL hDib, bool& Cancel)>;
+
+// ==== Capability containers ======================================================================
+
+// A wrapped container: a global block the component holds locked (one lock) for the wrapper's life.
+// Made only by TScanner::WrapContainer, released only by TScanner::ContainerFree.
+struct TContainerWrapper {
+  uint32_t Signature;  // ContainerSignature while live
+  int32_t ConType;     // TWON_*
+  HGLOBAL hContainer;
+  void* pContainer;    // what GlobalLock returned
+};
+inline constexpr uint32_t ContainerSignature = 0x4D6F736B;
+
+// A wrapper as it crosses the interface: an opaque 32-bit value, 0 for none. Values are looked up in
+// a process-wide table, so a stale or invented value is recognised, never dereferenced.
+using pcon = uint32_t;
+
+// Size in bytes of one container item for TWTY_INT8 .. TWTY_STR255 (indexed by the item type).
+inline constexpr int TWItemSize[13] = {1, 2, 4, 1, 2, 4, 2, 4, 16, 34, 66, 130, 256};
+// The item size of an item type; -1 for a type the table does not know (TWTY_STR1024 and above).
+constexpr int ItemSize(uint32_t itemType) { return itemType < 13 ? TWItemSize[itemType] : -1; }
+
+// One row of the capability-name table.
+struct TCapabilityTable {
+  uint16_t Cap;
+  const char* Name;
+};
+// The 130 rows: CAP_CUSTOMBASE first, then the standard's capabilities in ascending order.
+extern const TCapabilityTable CapabilityTable[130];
+
+// Single -> TW_FIX32 as the standard converts (x * 65536 + 0.5, truncated; values of 32768 and
+// above wrap).
+TW_FIX32 SingleToFix32(float x);
+// TW_FIX32 -> Single, rounded to four decimals (ties to even).
+float Fix32ToSingle(const TW_FIX32& fix);
+
+// ==== Process-wide state =========================================================================
+
+// The ProductName of every source some component of the process has open, one entry per open.
+// Created when the library is loaded, freed when it is unloaded; only TWAIN_Mgr changes it.
+extern vcl::TStringList* SourcesInUse;
+
+class TScanner;
+
+// ==== TScanRange =================================================================================
+
+// One numeric TW_FIX32 capability of a TScanner (brightness, resolution, ...): the range the source
+// allows, whether it supports the capability, and the value the application wants. Only Value can
+// be set from outside; writes to Supported, Min, Max, Step and Default are dropped.
+class TScanRange : public vcl::TPersistent {
+  VCL_CLASS(TScanRange, vcl::TPersistent)
+ public:
+  // The range belongs to owner (which frees it); all fields start at 0, unsupported.
+  explicit TScanRange(TScanner* owner);
+  static void DeclareProperties(vcl::TPropertyBuilder<TScanRange>& p);
+
+  // Sets the built-in limits without asking the source; Value := default, Supported := true.
+  void SetParam(TScannerCap cap, float min, float max, float step, float def, uint32_t capability);
+  // Reads the limits from the open source and sets or clears the cap member in the owner's Caps.
+  void Refresh();
+  // Sends Value to the source (while the owner is active and the range supported) and reads back
+  // what the source holds.
+  void ApplySetting();
+  // Value := Default, then ApplySetting.
+  void Reset();
+  // The allowed value nearest to x (the lower of two equally near ones); x itself when no candidate
+  // lies within Max - Min + Step of it. Always ends, also for a negative or vanishing Step.
+  float NearestValue(float x) const;
+
+  bool GetSupported() const { return FSupported; }
+  void SetSupported(bool) {}
+  float GetMin() const { return FMin; }
+  void SetMin(float) {}
+  float GetMax() const { return FMax; }
+  void SetMax(float) {}
+  float GetStep() const { return FStep; }
+  void SetStep(float) {}
+  float GetDefault() const { return FDefault; }
+  void SetDefault(float) {}
+  float GetValue() const { return FValue; }
+  // Stores a different value and applies it; an equal value does nothing.
+  void SetValue(float v);
+
+  // Not published: what the range stands for and the source's current value of the last Refresh.
+  TScannerCap GetCap() const { return FCap; }
+  uint32_t GetCapability() const { return FCapability; }
+  float GetCurrent() const { return FCurrent; }
+
+ protected:
+  // Into another TScanRange: capability, limits, Value and current, raw (nothing is sent). The
+  // destination keeps its owner, cap member and Supported. Other destinations: the framework's error.
+  void AssignTo(vcl::TPersistent* dest) override;
+
+ private:
+  TScanner* FOwner;
+  TScannerCap FCap = scBrightness;
+  uint32_t FCapability = 0;
+  bool FSupported = false;
+  float FMin = 0, FMax = 0, FStep = 0, FDefault = 0, FValue = 0;
+  float FCurrent = 0;
+};
+
+// ==== TScanner ===================================================================================
+
+class TScanner : public vcl::TComponent {
+  VCL_CLASS(TScanner, vcl::TComponent)
+  friend class TScanRange;
+
+ public:
+  // ---- Construction ------------------------------------------------------------------------------
+  // Fills the application identity; nothing talks to TWAIN until the component is activated.
+  explicit TScanner(vcl::TComponent* owner);
+  // Unloads the manager whatever the state: no library, open source or SourcesInUse entry stays.
+  ~TScanner() override;
+
+  // ---- Component core (minimal: the parts the session and capability layers call) ----------------
+  // MINIMAL: activation loads and opens the manager and opens SourceName, else the default source;
+  // deactivation unloads the manager. The full activation (selection dialog, ranges, units, pixel
+  // types, settings, events) belongs to the component layer.
+  bool GetActive() const { return FActive; }
+  void SetActive(bool value);
+  const std::string& GetSourceName() const { return FSourceName; }
+  void SetSourceName(const std::string& value) { FSourceName = value; }
+  bool GetShowUI() const { return FShowUI; }
+  void SetShowUI(bool value) { FShowUI = value; }
+  bool GetMultiTransfer() const { return FMultiTransfer; }
+  void SetMultiTransfer(bool value) { FMultiTransfer = value; }
+  bool GetUseCurrentValue() const { return FUseCurrentValue; }
+  void SetUseCurrentValue(bool value) { FUseCurrentValue = value; }
+  TScannerCaps GetCaps() const { return FCaps; }
+  void SetCaps(TScannerCaps) {}
+  // The window handed to every TWAIN call that needs one: the owner's form, else the application
+  // window, else a proxy form created on first need.
+  HWND GetHandle();
+  // MINIMAL: a hidden stand-in for the owner's form; destroyed with DestroyProxyForm.
+  HWND CreateProxyForm();
+  void DestroyProxyForm();
+
+  // ---- Where the session stands ------------------------------------------------------------------
+  TWAINState GetState() const { return FState; }
+  TWAINXferMech GetXferMech() const { return FXferMech; }
+  const TW_IDENTITY& GetAppID() const { return FAppID; }
+  // Valid from tsSOURCE_OPEN upwards; keeps its old contents after the source is closed.
+  const TW_IDENTITY& GetSourceID() const { return FSourceID; }
+  HMODULE GetDSMHandle() const { return FDSMHandle; }
+  uint32_t GetDSMVersion() const { return FDSMVersion; }
+  HWND GetProxyWindow() const { return FProxyWindow; }
+  HGLOBAL GetLastDib() const { return FLastDib; }
+  bool GetStopXfer() const { return FStopXfer; }
+  const TW_PENDINGXFERS& GetPendingXfers() const { return FPendingXfers; }
+
+  // ---- DSM binding and call wrappers -------------------------------------------------------------
+  // Loads TWAIN_32.DLL from the Windows directory (never from the library path) and binds DSM_Entry;
+  // true when the state is at least tsSM_LOADED afterwards. A second call does nothing.
+  bool TWAIN_LoadSourceManager();
+  // Closes whatever is open, frees the library and destroys the proxy window; true in tsPRESESSION.
+  bool TWAIN_UnloadSourceManager(HWND hWnd);
+  // dwProductVersionMS of the file's version record; 0 when it has none.
+  uint32_t GetFileVersion(const std::string& FileName);
+  // One call to the manager; true on TWRC_SUCCESS. Keeps FResultCode, the state and SourcesInUse.
+  bool TWAIN_Mgr(uint32_t DG, uint32_t DAT, uint32_t MSG, void* pData);
+  // One call to the open source (an assertion below tsSOURCE_OPEN); the result and the state move
+  // as the TWAIN protocol prescribes for the triplet.
+  bool TWAIN_DS(uint32_t DG, uint32_t DAT, uint32_t MSG, void* pData);
+  // The return code of the most recent manager or source call.
+  int TWAIN_GetResultCode() const { return FResultCode; }
+  // The condition code from DAT_STATUS (1 when nobody can be asked); leaves FResultCode unchanged.
+  int TWAIN_GetConditionCode();
+  // True from tsSOURCE_OPEN upwards; otherwise writes "Data Source not open".
+  bool TWAIN_CheckSourceOpen();
+  // Writes Msg with the names of the result and condition codes to the debugger output.
+  void TWAIN_ErrorBox(const std::string& Msg);
+
+  // ---- Session states ----------------------------------------------------------------------------
+  // Every hWnd first passes GetValidHwnd. Opening operations climb from any state; closing ones only
+  // go down and form one cascade (CloseSourceManager -> CloseSource -> DisableSource ->
+  // AbortAllPendingXfers -> EndXfer), each acting only when the state is high enough.
+  // Loads and opens the manager with hWnd as parent; true from tsSM_OPEN upwards.
+  bool TWAIN_OpenSourceManager(HWND hWnd);
+  // Drains the queue, closes the source and the manager; true at tsSM_LOADED or below.
+  bool TWAIN_CloseSourceManager(HWND hWnd);
+  // Opens the manager's default source; gives it back (false) when another component holds it.
+  bool TWAIN_OpenDefaultSource(HWND hWnd);
+  // Opens the source by product name (cut to 33 characters); reports, but still tries, a name in use.
+  bool TWAIN_OpenSource(HWND hWnd, const std::string& Name);
+  // Opens the default source if none is open, then enables it (with its own dialog when ShowUI);
+  // TWRC_CHECKSTATUS counts as success.
+  bool TWAIN_EnableSource(HWND hWnd);
+  // Discards pending images and disables the source; true below tsSOURCE_ENABLED.
+  bool TWAIN_DisableSource();
+  // Disables and closes the source; true at tsSM_OPEN or below.
+  bool TWAIN_CloseSource();
+  // The manager's selection dialog; the choice becomes its default source. Leaves the state as found.
+  bool TWAIN_SelectImageSource(HWND hWnd);
+  // Fills Strings with the installed sources' product names; leaves the state as found.
+  bool TWAIN_EnumSources(HWND hWnd, vcl::TStrings* Strings);
+  // ProductName of the open source; "" below tsSOURCE_OPEN.
+  std::string TWAIN_SourceName();
+  // Ends a returned transfer (MSG_ENDXFER); true below tsTRANSFERRING.
+  bool TWAIN_EndXfer();
+  // Ends the transfer and discards the pending images (MSG_RESET); true below tsTRANSFER_READY.
+  bool TWAIN_AbortAllPendingXfers();
+
+  // ---- Message pump and proxy window -------------------------------------------------------------
+  // Shows "CreateProxyWindow", then creates the hidden "TWAIN Proxy" window.
+  HWND CreateProxyWindow();
+  // hWnd when it is a window; otherwise the proxy window (created once, announced each time).
+  HWND GetValidHwnd(HWND hWnd);
+  // Offers every message of the thread to the source until a transfer was handled, the source is no
+  // longer enabled, TWAIN_BreakModalLoop was called, WM_QUIT arrived or GetMessageA failed.
+  void TWAIN_ModalEventLoop();
+  // Processes the messages already queued, then returns.
+  void TWAIN_EmptyMessageQueue();
+  // Asks the running modal loop to end after the message in hand (the component's Abort).
+  void TWAIN_BreakModalLoop();
+  // Offers one message to the enabled source; true when the source consumed it. Performs the
+  // transfer on MSG_XFERREADY and closes the source on MSG_CLOSEDSREQ. A framework exception raised
+  // meanwhile is shown with MessageDlg and does not leave the hook.
+  bool TWAIN_MessageHook(MSG& Msg);
+
+  // ---- Native image transfer ---------------------------------------------------------------------
+  // A whole acquisition: native mode, enable, wait, transfer one (or with MultiTransfer several)
+  // images through the low-level handlers, then back down. True when the last wait delivered an image.
+  bool TWAIN_AcquireNative(HWND hWnd);
+  // One transfer with FXferMech, then MSG_ENDXFER; asserts that the source is then ready or enabled.
+  void DoOneTransfer();
+  // Image description and before-scan handler, the native transfer, the after-scan handler; the
+  // DIB is freed on every path. Does nothing unless the state is tsTRANSFER_READY.
+  void NativeXferHandler();
+  // File and memory transfers are not supported: each reports and stops the acquisition.
+  void FileXferHandler();
+  void MemoryXferHandler();
+  // ICAP_XFERMECH as a TWTY_UINT16 one-value; FXferMech changes only on success.
+  bool TWAIN_SetXferMech(TWAINXferMech Mech);
+  // Disables hWnd, transfers a pending image or enables the source and runs the modal loop, and
+  // gives hWnd back its enabled state on every path.
+  void TWAIN_WaitForXfer(HWND hWnd);
+  // The handle of the image delivered during the wait (already freed), 0 when none.
+  HGLOBAL TWAIN_WaitForNativeXfer(HWND hWnd);
+  // GlobalFree of a DIB (0 is ignored); a failing free is an assertion.
+  void TWAIN_FreeNative(HGLOBAL hDib);
+  // Install the low-level handlers; Sender (shared by both, the later call wins) is passed to them.
+  void TWAIN_SetBeforeScanEvent(vcl::TObject* Sender, TWainBeforeScanEvent Event);
+  void TWAIN_SetAfterScanEvent(vcl::TObject* Sender, TWainAfterScanEvent Event);
+  // Loads the packed DIB into Bitmap as a bitmap file. A DIB that cannot be locked, is shorter than
+  // its header says, has the 12-byte core header or sizes that overflow is reported through
+  // TWAIN_ErrorBox and leaves Bitmap unchanged. The block stays with its owner.
+  void TWAIN_DrawDibToBitmap(vcl::TBitmap* Bitmap, HGLOBAL hDib);
+
+  // ---- Capability containers ---------------------------------------------------------------------
+  // Locks the block for the wrapper's life; 0 (and the block freed) when it cannot be locked.
+  pcon WrapContainer(int32_t ConType, HGLOBAL hContainer);
+  // 7 + n*size (array), 15 + n*size (enumeration), 6 or size+2 (one value), 22 (range), else 0.
+  int32_t ContainerSize(int32_t ConType, uint32_t ItemType, uint32_t NumItems);
+  // Unlocks and frees the block; EScannerFaital for 0 or a value that is no live wrapper.
+  void ContainerFree(pcon p);
+  // A locked TW_ONEVALUE holding value encoded as ItemType; 0 when it cannot be built.
+  pcon ContainerOneValue(int32_t ItemType, float Value);
+  // MSG_SET of the wrapped container; false (and a report) when the source refuses.
+  bool TWAIN_Set(uint32_t Cap, pcon p);
+  // Integer item types TWTY_INT8..TWTY_BOOL only ("Unknow ItemType" otherwise).
+  bool TWAIN_SetCapOneValue(uint32_t Cap, uint32_t ItemType, int32_t Value);
+  bool TWAIN_SetCapFix32(uint32_t Cap, float Value);
+  // "ICAP_XRESOLUTION ($1118)"; "Capability ($8005)" for a number the table lacks.
+  static std::string GetCapabilityName(uint16_t Cap);
+  // Looks up a live wrapper; nullptr for 0 or a value that is not one.
+  static TContainerWrapper* FindContainer(pcon p);
+
+  // ---- Capability queries and typed accessors ----------------------------------------------------
+  // The source's current (or default) value as ItemType: exactly ItemSize(ItemType) bytes are copied
+  // into pDest (must not be null); false, with a report where the texts give one, otherwise.
+  bool TWAIN_GetCapCurrent(uint32_t Cap, uint32_t ItemType, void* pDest);
+  bool TWAIN_GetCapDefault(uint32_t Cap, uint32_t ItemType, void* pDest);
+  // A range as it is; an enumeration as its default item with Step 0. Out-parameters are written
+  // only on success.
+  bool TWAIN_GetCapRange(uint32_t Cap, float& Min, float& Max, float& Step, float& Default, float& Current);
+  // Empties List, then fills it with the items (truncated integers as pointer-sized items).
+  bool TWAIN_GetCapEnumeration(uint32_t Cap, int32_t ItemType, vcl::TList* List, int32_t& CurrentIndex,
+                               int32_t& DefaultIndex);
+  // Typed current values; the caller's Default when the source cannot be read.
+  bool TWAIN_GetCapBool(uint32_t Cap, bool Default);
+  bool TWAIN_SetCapBool(uint32_t Cap, bool Value);
+  float TWAIN_GetCapFix32(uint32_t Cap, float Default);
+  int32_t TWAIN_GetCapUint16(uint32_t Cap, int32_t Default);
+  // ICAP_UNITS (default TWUN_INCHES), ICAP_PIXELTYPE (TWPT_RGB), ICAP_BITDEPTH (8), CAP_INDICATORS (true).
+  int32_t TWAIN_GetCurrentUnits();
+  bool TWAIN_SetCurrentUnits(int32_t Value);
+  int32_t TWAIN_GetPixelType();
+  bool TWAIN_SetPixelType(int32_t Value);
+  int32_t TWAIN_GetBitDepth();
+  bool TWAIN_SetBitDepth(int32_t Value);
+  bool TWAIN_GetIndicators();
+  bool TWAIN_SetIndicators(bool Value);
+  // Edges in the source's current unit; nothing is converted.
+  bool TWAIN_SetImageLayout(float Left, float Top, float Right, float Bottom);
+  bool TWAIN_GetImageLayout(float& Left, float& Top, float& Right, float& Bottom);
+
+ protected:
+  // Forgets the proxy form when its owner (Application) frees it first.
+  void Notification(vcl::TComponent* component, vcl::TOperation operation) override;
+
+  // ---- Component fields (minimal) ----------------------------------------------------------------
+  std::string FSourceName;
+  bool FUseCurrentValue = true;
+  bool FActive = false;
+  bool FShowUI = true;
+  TScannerCaps FCaps;
+  bool FMultiTransfer = false;
+  vcl::TForm* FProxyForm = nullptr;  // owned by Application, freed by DestroyProxyForm
+
+  // ---- Session fields ----------------------------------------------------------------------------
+  TWAINState FState = tsPRESESSION;
+  int32_t FResultCode = 0;
+  HMODULE FDSMHandle = 0;
+  DSMENTRYPROC FDSMEntry = nullptr;
+  uint32_t FDSMVersion = 0;
+  TW_IDENTITY FSourceID{};
+  TW_IDENTITY FAppID{};
+  TW_USERINTERFACE FUserInterface{};
+  TWAINXferMech FXferMech = XFERMECH_NATIVE;
+  int32_t FMemXferCount = 0;
+  HGLOBAL FLastDib = 0;
+  HWND FProxyWindow = 0;
+  bool FBreakModalLoop = false;
+  bool FStopXfer = false;
+  TW_PENDINGXFERS FPendingXfers{};
+  TWainBeforeScanEvent FTwainBeforeScan;
+  TWainAfterScanEvent FTwainAfterScan;
+  vcl::TObject* FTwainEventSender = nullptr;
+
+ private:
+  void ApplyMgrBookkeeping(uint32_t DAT, uint32_t MSG, void* pData);
+  bool ApplyDSControlBookkeeping(uint32_t DAT, uint32_t MSG, void* pData, bool ok);
+  bool ApplyDSImageBookkeeping(uint32_t DAT, uint32_t MSG, bool ok);
+};
+
+}  // namespace korven
+
+#endif  // KORVEN_SCANNER_H
