@@ -18,9 +18,8 @@ namespace {
 std::atomic<Desktop*> g_desktop{nullptr};
 std::atomic<DWORD> g_desktopThread{0};
 
-// Captions compare as a person reads them: without '&' accelerators ("&&" is a literal '&') and
-// without regard to case.
-std::string Normalize(const std::string& s) {
+// A caption as a person reads it: without '&' accelerators ("&&" is a literal '&').
+std::string StripAccelerators(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
     if (s[i] == '&') {
@@ -29,8 +28,11 @@ std::string Normalize(const std::string& s) {
     }
     out.push_back(s[i]);
   }
-  return LowerAscii(out);
+  return out;
 }
+
+// Captions compare as a person reads them, and without regard to case.
+std::string Normalize(const std::string& s) { return LowerAscii(StripAccelerators(s)); }
 
 bool IsClass(const WindowInfo& info, const char* name) { return EqualNoCase(info.className, name); }
 
@@ -86,6 +88,19 @@ std::vector<HWND> Candidates(const std::string& caption) {
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 
 std::string Where(const std::string& caption) { return caption.empty() ? "" : " in " + Quote(caption); }
+
+// The button a person would press: the default one, else the only one, else OK; 0 when none.
+HWND ButtonToPress(HWND dialog) {
+  if (HWND def = FindControl(dialog, IsDefaultPush)) return def;
+  HWND only = 0;
+  int count = 0;
+  std::vector<WindowInfo> all;
+  Descendants(dialog, true, all);
+  for (const auto& info : all)
+    if (IsClass(info, "BUTTON")) ++count, only = info.hwnd;
+  if (count == 1) return only;
+  return FindControl(dialog, [](const WindowInfo& i) { return IsClass(i, "BUTTON") && Normalize(i.caption) == "ok"; });
+}
 
 Desktop& ProcessDefault() {
   static DefaultDesktop desktop([] {
@@ -253,15 +268,48 @@ bool DefaultDesktop::Idle() {
     ShownWindow w = Describe(h);
     if (!w.dialog) continue;
     // Only the topmost dialog: a person answers what is in front.
-    if (PressDefaultButton(h)) return true;
-    HWND only = 0;
-    int count = 0;
-    std::vector<WindowInfo> all;
-    Descendants(h, true, all);
-    for (const auto& info : all)
-      if (IsClass(info, "BUTTON")) ++count, only = info.hwnd;
-    if (count == 1) return Click(only);
-    return PressButton(h, "OK");
+    HWND button = ButtonToPress(h);
+    HWND cancel =
+        FindControl(h, [](const WindowInfo& i) { return IsClass(i, "BUTTON") && Normalize(i.caption) == "cancel"; });
+    enum { Press, Cancel, Close, Wait } action = Wait;
+    {
+      std::lock_guard lock(mu_);
+      std::erase_if(attempts_, [](const auto& entry) { return !IsWindow(entry.first); });
+      Attempts& a = attempts_[h];
+      if (a.stage == Stage::Pressing) {
+        if (!button) return false;
+        if (a.button != button) a = Attempts{button, 0, Stage::Pressing};
+        if (a.presses < kMaxPresses) {
+          ++a.presses;
+          action = Press;
+        } else {
+          std::fprintf(stderr,
+                       "korven: the dialog \"%s\" stayed open after \"%s\" was pressed %d times; giving up on it: "
+                       "Cancel, then close\n",
+                       w.caption.c_str(), StripAccelerators(Caption(button)).c_str(), a.presses);
+          a.stage = Stage::CancelTried;
+          if (cancel && cancel != button) action = Cancel;
+        }
+      }
+      if (action == Wait && a.stage == Stage::CancelTried) {
+        a.stage = Stage::CloseTried;
+        action = Close;
+      } else if (action == Wait && a.stage == Stage::CloseTried) {
+        a.stage = Stage::Abandoned;
+        std::fprintf(stderr, "korven: the dialog \"%s\" stays open after Cancel and close; leaving it to a person\n",
+                     w.caption.c_str());
+      }
+    }
+    switch (action) {
+      case Press:
+        return Click(button);
+      case Cancel:
+        return Click(cancel);
+      case Close:
+        return RequestClose(h);
+      case Wait:
+        return false;
+    }
   }
   return false;
 }
@@ -331,14 +379,9 @@ bool ScriptedDesktop::Idle() {
     // the steps after it.
     Step step = std::move(steps_.front());
     steps_.erase(steps_.begin());
-    bool acted = false;
-    try {
-      acted = step.act && step.act();
-    } catch (...) {
-      steps_.insert(steps_.begin(), std::move(step));
-      throw;
-    }
-    if (acted) return true;
+    // An action that throws has acted (a pressed button's handler raised): the step stays consumed,
+    // or it would be retried for ever, and the exception passes on.
+    if (step.act && step.act()) return true;
     steps_.insert(steps_.begin(), std::move(step));
   }
   std::vector<Step> rules = rules_;

@@ -3,6 +3,8 @@
 #include <korven/desktop.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -222,6 +224,106 @@ TEST_F(Desktop, NestedBoxesTakeTheNextSteps) {
   kp::ScopedDesktop scoped(desktop);
   EXPECT_EQ(MessageBoxA(0, "outer", "Outer", MB_OK), IDOK);
   EXPECT_EQ(inner, IDCANCEL);
+  EXPECT_TRUE(desktop.Remaining().empty());
+}
+
+// A dialog that refuses to close: each button and the close box log what they got; only the ones
+// named in `closesOn` destroy it; with `prompt` every OK shows a message box first, with `okThrows`
+// OK's handler throws.
+struct Stubborn {
+  std::vector<std::string> log;
+  std::vector<std::string> closesOn;
+  bool prompt = false;
+  bool okThrows = false;
+};
+
+LRESULT CALLBACK StubbornProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* st = reinterpret_cast<Stubborn*>(GetWindowLongPtrA(h, GWLP_USERDATA));
+  std::string what = msg == WM_CLOSE                               ? "Close"
+                     : msg == WM_COMMAND && LOWORD(wp) == IDOK     ? "OK"
+                     : msg == WM_COMMAND && LOWORD(wp) == IDCANCEL ? "Cancel"
+                                                                   : "";
+  if (!st || what.empty()) return DefWindowProcA(h, msg, wp, lp);
+  st->log.push_back(what);
+  if (what == "OK" && st->okThrows) throw std::runtime_error("handler failed");
+  if (what == "OK" && st->prompt) MessageBoxA(h, "The name is missing.", "Stubborn", MB_OK);
+  if (std::find(st->closesOn.begin(), st->closesOn.end(), what) != st->closesOn.end()) DestroyWindow(h);
+  return 0;
+}
+
+class StubbornDesktop : public Desktop {
+ protected:
+  void SetUp() override {
+    Desktop::SetUp();
+    WNDCLASSA wc{};
+    wc.lpfnWndProc = StubbornProc;
+    wc.lpszClassName = "KorvenStubborn";
+    ASSERT_NE(RegisterClassA(&wc), 0);
+  }
+  void TearDown() override {
+    UnregisterClassA("KorvenStubborn", 0);
+    Desktop::TearDown();
+  }
+  HWND StubbornDialog(Stubborn& st, bool cancelButton) {
+    HWND dlg = CreateWindowExA(WS_EX_DLGMODALFRAME, "KorvenStubborn", "Stubborn", WS_POPUP | WS_CAPTION, 0, 0, 200, 100,
+                               0, 0, 0, nullptr);
+    SetWindowLongPtrA(dlg, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&st));
+    CreateWindowExA(0, "BUTTON", "&OK", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 0, 0, 1, 1, dlg, IDOK, 0, nullptr);
+    if (cancelButton)
+      CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE, 0, 0, 1, 1, dlg, IDCANCEL, 0, nullptr);
+    ShowWindow(dlg, SW_SHOW);
+    return dlg;
+  }
+};
+
+TEST_F(StubbornDesktop, DefaultDesktopGivesUpOnADialogThatStaysOpen) {
+  struct Case {
+    const char* name;
+    bool cancelButton;
+    std::vector<std::string> closesOn;
+    bool prompt;
+    std::vector<std::string> log;
+  } cases[] = {
+      {"cancel closes", true, {"Cancel"}, false, {"OK", "OK", "OK", "Cancel"}},
+      {"a prompt reappears", true, {"Cancel"}, true, {"OK", "OK", "OK", "Cancel"}},
+      {"only the close box closes", true, {"Close"}, false, {"OK", "OK", "OK", "Cancel", "Close"}},
+      {"no cancel button", false, {"Close"}, false, {"OK", "OK", "OK", "Close"}},
+      {"nothing closes", true, {}, false, {"OK", "OK", "OK", "Cancel", "Close"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    kp::DefaultDesktop desktop(true);
+    kp::ScopedDesktop scoped(desktop);
+    Stubborn st{{}, c.closesOn, c.prompt};
+    HWND dlg = StubbornDialog(st, c.cancelButton);
+
+    testing::internal::CaptureStderr();
+    int acted = 0;
+    while (acted < 20 && desktop.Idle()) ++acted;
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(st.log, c.log);
+    EXPECT_NE(err.find("\"Stubborn\""), std::string::npos) << err;
+    EXPECT_NE(err.find("\"OK\" was pressed 3 times"), std::string::npos) << err;
+    if (!IsWindow(dlg)) continue;
+    // Left open, like a program whose user walked away; a window shown later is still answered.
+    EXPECT_NE(err.find("stays open"), std::string::npos) << err;
+    EXPECT_FALSE(desktop.Idle());
+    EXPECT_EQ(MessageBoxA(0, "Later", "Other", MB_OKCANCEL), IDOK);
+    DestroyWindow(dlg);
+  }
+}
+
+TEST_F(StubbornDesktop, AScriptStepWhoseActionThrowsIsConsumed) {
+  Stubborn st{{}, {"Close"}, false, true};
+  kp::ScriptedDesktop desktop;
+  desktop.Press("OK", "Stubborn").Close("Stubborn");
+  kp::ScopedDesktop scoped(desktop);
+  HWND dlg = StubbornDialog(st, true);
+  MSG m;
+  EXPECT_THROW(GetMessageA(&m, 0, 0, 0), std::runtime_error);
+  EXPECT_EQ(desktop.Remaining(), std::vector<std::string>{"Close in \"Stubborn\""});
+  while (IsWindow(dlg) && GetMessageA(&m, 0, 0, 0) > 0) DispatchMessageA(&m);
+  EXPECT_EQ(st.log, (std::vector<std::string>{"OK", "Close"}));
   EXPECT_TRUE(desktop.Remaining().empty());
 }
 

@@ -115,7 +115,10 @@ std::string General(long double v, int precision) {
   if (d.exponent >= precision || d.exponent < -5) {
     r += d.digits[0];
     if (n > 1) r += DecimalSeparator + d.digits.substr(1);
-    r += "E" + std::to_string(d.exponent);
+    // Appended piece by piece: `"E" + std::to_string(...)` inserts at the front of a temporary,
+    // which g++ 12 at -O2/-O3 wrongly reports as an overlapping copy (-Wrestrict).
+    r += 'E';
+    r += std::to_string(d.exponent);
   } else if (d.exponent < 0) {
     r += "0";
     r += DecimalSeparator;

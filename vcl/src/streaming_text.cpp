@@ -296,7 +296,8 @@ class BinaryToText {
         }
         out_ += '\'';
       } else {
-        out_ += "#" + std::to_string(units[i]);
+        out_ += '#';
+        out_ += std::to_string(units[i]);
         ++i;
       }
       if (i - lineStart >= lineLength && i < units.size()) {

@@ -343,7 +343,12 @@ std::string GetPropValue(TObject* obj, std::string_view path) {
     case tkEnumeration:
       return p.EnumType->NameOf(p.GetOrd(obj));
     case tkSet:
-      return "[" + SetToText(p, static_cast<uint64_t>(p.GetOrd(obj)), ",") + "]";
+      {
+        std::string text = "[";
+        text += SetToText(p, static_cast<uint64_t>(p.GetOrd(obj)), ",");
+        text += ']';
+        return text;
+      }
     case tkFloat:
       return FloatToStr(p.GetFloat(obj));
     case tkLString:

@@ -13,7 +13,8 @@
 // worker waiting for posts, simply wait.
 //
 //  - DefaultDesktop (installed in programs) acts as a person pressing the default button of the
-//    topmost dialog would, and writes what was shown to standard error.
+//    topmost dialog would, and writes what was shown to standard error; it gives up on a dialog that
+//    will not close.
 //  - ScriptedDesktop (installed by tests) records every window shown and performs its script's steps
 //    in order, one whenever the application waits; when the application waits and no step can act
 //    and no timer is set, it throws DesktopStalled with a description of what is on screen, so a test
@@ -24,7 +25,9 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -89,14 +92,33 @@ Desktop& CurrentDesktop();
 
 // Presses the default button (or the only button, or OK) of the topmost visible dialog and writes
 // each window shown to standard error (silent when constructed with quiet = true).
+//
+// A dialog that stays open after the same button was pressed kMaxPresses times (a handler refuses to
+// close it, a prompt reappears) is given up on, so a program cannot loop for ever: a line naming the
+// dialog and the button goes to standard error (also when quiet), then the next waits press its
+// "Cancel" button (unless that was the button pressed) and then send WM_CLOSE, one action per wait.
+// If it is still open after that, a line says so and Idle returns false while that dialog is the
+// topmost one: the program waits, like one whose user walked away. Windows shown later are answered
+// as usual. A dialog that takes the same button more often on purpose (a wizard's "Next") is cut
+// short the same way.
 class DefaultDesktop : public Desktop {
  public:
+  static constexpr int kMaxPresses = 3;
+
   explicit DefaultDesktop(bool quiet = false) : quiet_(quiet) {}
   void Shown(const ShownWindow& window) override;
   bool Idle() override;
 
  private:
+  enum class Stage { Pressing, CancelTried, CloseTried, Abandoned };
+  struct Attempts {
+    HWND button = 0;  // the button pressed last
+    int presses = 0;  // how often in a row, the dialog staying open
+    Stage stage = Stage::Pressing;
+  };
   bool quiet_;
+  std::mutex mu_;                      // guards attempts_; never held while a button is pressed
+  std::map<HWND, Attempts> attempts_;  // by dialog; dropped when the dialog is gone
 };
 
 class DesktopStalled : public std::runtime_error {
@@ -107,7 +129,8 @@ class DesktopStalled : public std::runtime_error {
 // A desktop for tests: install it with ScopedDesktop (or SetDesktop), queue the steps a person would
 // take, run the code under test, then check Shown() and Remaining(). Meant for one GUI thread. A step
 // leaves the script before it runs, so a step that opens another modal window (a nested loop) is
-// followed by the next steps inside that loop.
+// followed by the next steps inside that loop. A step whose action throws (a handler of the pressed
+// button raises) is consumed all the same, and the exception passes out of GetMessageA.
 class ScriptedDesktop : public Desktop {
  public:
   // A step acts on the topmost visible window whose caption contains `caption` (any window when
