@@ -42,6 +42,34 @@ TW_HANDLE GreyScan(TwainApp& app) {
   return h;
 }
 
+// A container exactly as the source handed it out, bytes and all, however it lies about itself; the
+// block is freed. `rc` is the answer, which may be a failure that still came with a container.
+struct RawContainer {
+  TW_UINT16 rc = TWRC_FAILURE;
+  TW_UINT16 conType = 0;
+  std::vector<unsigned char> bytes;
+  uint16_t U16(size_t at) const {
+    uint16_t v = 0;
+    if (at + 2 <= bytes.size()) std::memcpy(&v, bytes.data() + at, 2);
+    return v;
+  }
+  uint32_t U32(size_t at) const {
+    uint32_t v = 0;
+    if (at + 4 <= bytes.size()) std::memcpy(&v, bytes.data() + at, 4);
+    return v;
+  }
+};
+
+RawContainer RawCap(TwainApp& app, TW_UINT16 msg, TW_UINT16 capId) {
+  RawContainer r;
+  TW_CAPABILITY cap{};
+  r.rc = app.Capability(msg, capId, cap);
+  r.conType = cap.ConType;
+  GlobalBlock block(cap.hContainer);
+  if (auto* p = static_cast<const unsigned char*>(block.Lock())) r.bytes.assign(p, p + block.Size());
+  return r;
+}
+
 const KnobCase kKnobs[] = {
     {"RefuseGet", "RefuseGet = ICAP_GAMMA, ICAP_UNITS\n",
      [](TwainApp& app) {
@@ -204,6 +232,122 @@ const KnobCase kKnobs[] = {
        EXPECT_EQ(+pending.Count, 0);
        EXPECT_EQ(app.WaitForSourceEvent(), MSG_CLOSEDSREQ);
      }},
+    {"RefuseEndXferCount", "RefuseEndXferCount = 2\n",
+     [](TwainApp& app) {
+       Ready(app);
+       TW_HANDLE h = 0;
+       ASSERT_EQ(app.NativeXfer(h), TWRC_XFERDONE);
+       GlobalBlock dib(h);
+       TW_PENDINGXFERS pending{};
+       for (int i = 0; i < 2; ++i) ExpectFailure(app, app.EndXfer(pending), TWCC_BUMMER);
+       ASSERT_EQ(app.EndXfer(pending), TWRC_SUCCESS);  // the third goes through
+       EXPECT_EQ(+pending.Count, 0);
+       EXPECT_EQ(app.Disable(), TWRC_SUCCESS);
+       // The limit is the connection's: the next enable's MSG_ENDXFER is not refused.
+       TW_HANDLE again = ScanOne(app);
+       GlobalBlock second(again);
+     }},
+    {"CloseWhenDoneOff", "CloseWhenDone = no\n",
+     [](TwainApp& app) {
+       Ready(app);
+       TW_PENDINGXFERS pending{};
+       ASSERT_EQ(app.EndXfer(pending), TWRC_SUCCESS);
+       ASSERT_EQ(+pending.Count, 0);
+       MSG left{};
+       EXPECT_FALSE(PeekMessageA(&left, 0, 0, 0, PM_NOREMOVE)) << "message " << left.message << " posted";
+     }},
+    {"ContainerLieNumItems", "ContainerLie = ICAP_PIXELTYPE:numitems, CAP_SUPPORTEDCAPS:numitems\n",
+     [](TwainApp& app) {
+       RawContainer e = RawCap(app, MSG_GET, ICAP_PIXELTYPE);
+       ASSERT_EQ(e.conType, TWON_ENUMERATION);
+       EXPECT_EQ(e.bytes.size(), 14u + 4 * 2);  // the block holds the four pixel types
+       EXPECT_EQ(e.U32(2), 1004u);
+       EXPECT_EQ(e.U32(6), 2u);  // the indexes still tell the truth
+       RawContainer a = RawCap(app, MSG_GET, CAP_SUPPORTEDCAPS);
+       ASSERT_EQ(a.conType, TWON_ARRAY);
+       EXPECT_EQ(a.U32(2), (a.bytes.size() - 6) / 2 + 1000);
+       EXPECT_EQ(ReadCap(app, MSG_GETCURRENT, ICAP_PIXELTYPE).current, TWPT_RGB);  // one-values have no count
+     }},
+    {"ContainerLieIndexes", "ContainerLie = ICAP_PIXELTYPE:currentindex, ICAP_UNITS:defaultindex\n",
+     [](TwainApp& app) {
+       RawContainer pixel = RawCap(app, MSG_GET, ICAP_PIXELTYPE);
+       EXPECT_EQ(std::vector<uint32_t>({pixel.U32(2), pixel.U32(6), pixel.U32(10)}), std::vector<uint32_t>({4, 4, 2}));
+       RawContainer units = RawCap(app, MSG_GET, ICAP_UNITS);
+       EXPECT_EQ(std::vector<uint32_t>({units.U32(2), units.U32(6), units.U32(10)}), std::vector<uint32_t>({6, 0, 6}));
+       EXPECT_EQ(units.bytes.size(), 14u + 6 * 2);
+     }},
+    {"ContainerLieShortBlock", "ContainerLie = ICAP_PIXELTYPE:short, ICAP_GAMMA:short, CAP_INDICATORS:short\n",
+     [](TwainApp& app) {
+       RawContainer e = RawCap(app, MSG_GET, ICAP_PIXELTYPE);
+       EXPECT_EQ(e.U32(2), 4u);
+       EXPECT_EQ(e.bytes.size(), 14u + 3 * 2 + 1);  // half of the last UINT16
+       RawContainer range = RawCap(app, MSG_GET, ICAP_GAMMA);
+       ASSERT_EQ(range.conType, TWON_RANGE);
+       EXPECT_EQ(range.bytes.size(), 18u + 2);  // half of CurrentValue's FIX32
+       RawContainer one = RawCap(app, MSG_GETCURRENT, CAP_INDICATORS);
+       ASSERT_EQ(one.conType, TWON_ONEVALUE);
+       EXPECT_EQ(one.U16(0), TWTY_BOOL);
+       EXPECT_EQ(one.bytes.size(), 3u);
+       EXPECT_EQ(SetFix32(app, ICAP_GAMMA, 1.0), TWRC_SUCCESS);  // setting is not affected
+     }},
+    {"EmptyEnumeration", "EmptyEnumeration = ICAP_PIXELTYPE, ICAP_GAMMA\n",
+     [](TwainApp& app) {
+       for (TW_UINT16 cap : {ICAP_PIXELTYPE, ICAP_GAMMA})
+         for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT}) {
+           RawContainer e = RawCap(app, msg, cap);
+           EXPECT_EQ(e.rc, TWRC_SUCCESS);
+           ASSERT_EQ(e.conType, TWON_ENUMERATION);
+           EXPECT_EQ(e.bytes.size(), 14u);
+           EXPECT_EQ(std::vector<uint32_t>({e.U32(2), e.U32(6), e.U32(10)}), std::vector<uint32_t>({0, 0, 0}));
+         }
+       EXPECT_EQ(app.SetOneValue(ICAP_PIXELTYPE, TWTY_UINT16, TWPT_GRAY), TWRC_SUCCESS);
+     }},
+    {"EnumerationItemTypes",
+     "EnumerationType = ICAP_PIXELTYPE:fix32, ICAP_XRESOLUTION:uint32, ICAP_BITDEPTH:bool, ICAP_BRIGHTNESS:uint32\n",
+     [](TwainApp& app) {
+       CapReading pixel = ReadCap(app, MSG_GET, ICAP_PIXELTYPE);
+       EXPECT_EQ(pixel.conType, TWON_ENUMERATION);
+       EXPECT_EQ(pixel.itemType, TWTY_FIX32);
+       EXPECT_EQ(pixel.items, std::vector<double>({0, 1, 2, 3}));
+       EXPECT_EQ(pixel.current, TWPT_RGB);
+       ASSERT_EQ(SetFix32(app, ICAP_XRESOLUTION, 150), TWRC_SUCCESS);
+       CapReading res = ReadCap(app, MSG_GETCURRENT, ICAP_XRESOLUTION);
+       EXPECT_EQ(res.conType, TWON_ENUMERATION);
+       EXPECT_EQ(res.itemType, TWTY_UINT32);
+       EXPECT_EQ(res.items.size(), 1151u);
+       EXPECT_EQ(res.current, 150);
+       EXPECT_EQ(res.deflt, 300);
+       CapReading depth = ReadCap(app, MSG_GET, ICAP_BITDEPTH);
+       EXPECT_EQ(depth.itemType, TWTY_BOOL);
+       EXPECT_EQ(depth.items, std::vector<double>({0, 1}));
+       EXPECT_EQ(depth.current, 1);
+       CapReading bright = ReadCap(app, MSG_GET, ICAP_BRIGHTNESS);  // a signed range: no negative UINT32
+       EXPECT_EQ(bright.items.front(), 0);
+       EXPECT_EQ(bright.items.back(), 1000);
+       EXPECT_EQ(bright.current, 0);
+     }},
+    {"FailWithContainer", "FailWithContainer = ICAP_GAMMA\n",
+     [](TwainApp& app) {
+       for (TW_UINT16 msg : {MSG_GET, MSG_GETCURRENT, MSG_GETDEFAULT}) {
+         RawContainer r = RawCap(app, msg, ICAP_GAMMA);
+         ExpectFailure(app, r.rc, TWCC_BUMMER);
+         EXPECT_EQ(r.conType, msg == MSG_GET ? TWON_RANGE : TWON_ONEVALUE);
+         EXPECT_EQ(r.U16(0), TWTY_FIX32);  // a whole container came with the failure
+       }
+       EXPECT_EQ(SetFix32(app, ICAP_GAMMA, 1.0), TWRC_SUCCESS);
+       EXPECT_EQ(ReadCap(app, MSG_GET, ICAP_CONTRAST).rc, TWRC_SUCCESS);
+     }},
+    {"DefaultAsRange", "DefaultAsRange = ICAP_PIXELTYPE, ICAP_GAMMA\n",
+     [](TwainApp& app) {
+       CapReading pixel = ReadCap(app, MSG_GETDEFAULT, ICAP_PIXELTYPE);
+       EXPECT_EQ(pixel.conType, TWON_RANGE);
+       EXPECT_EQ(std::vector<double>({pixel.min, pixel.max, pixel.step, pixel.deflt}), std::vector<double>({0, 3, 1, 2}));
+       CapReading gamma = ReadCap(app, MSG_GETDEFAULT, ICAP_GAMMA);
+       EXPECT_EQ(gamma.conType, TWON_RANGE);
+       EXPECT_NEAR(gamma.deflt, 2.2, 1e-4);
+       EXPECT_EQ(ReadCap(app, MSG_GET, ICAP_PIXELTYPE).conType, TWON_ENUMERATION);  // only the default
+       EXPECT_EQ(ReadCap(app, MSG_GETCURRENT, ICAP_GAMMA).conType, TWON_ONEVALUE);
+     }},
     {"RefuseNative", "RefuseNative = yes\n",
      [](TwainApp& app) { ExpectFailure(app, app.SetOneValue(ICAP_XFERMECH, TWTY_UINT16, TWSX_NATIVE), TWCC_BADVALUE); }},
     {"RefuseImageLayout", "RefuseImageLayout = yes\n",
@@ -248,11 +392,17 @@ INSTANTIATE_TEST_SUITE_P(Virtual, Knob, ::testing::ValuesIn(kKnobs), [](const au
 
 TEST_F(VirtualTest, ConfigurationProblemsAreReportedAndIgnored) {
   DebugCapture debug;
-  TwainApp& app = Open("ProductName = Odd One\nColour = blue\nPagesLoaded = many\nRefuseGet = ICAP_NOSUCH\n");
+  TwainApp& app = Open(
+      "ProductName = Odd One\nColour = blue\nPagesLoaded = many\nRefuseGet = ICAP_NOSUCH\n"
+      "ContainerLie = ICAP_GAMMA:sideways, ICAP_UNITS:short\nEnumerationType = ICAP_GAMMA:int8\nCloseWhenDone = maybe\n");
   EXPECT_EQ(TwainApp::Name(app.Source()), "Odd One");
   EXPECT_TRUE(debug.Contains("line 2: unknown key Colour")) << debug.All();
   EXPECT_TRUE(debug.Contains("line 3: bad value \"many\" for PagesLoaded")) << debug.All();
   EXPECT_TRUE(debug.Contains("unknown capability ICAP_NOSUCH")) << debug.All();
+  EXPECT_TRUE(debug.Contains("line 5: bad item \"ICAP_GAMMA:sideways\" for ContainerLie")) << debug.All();
+  EXPECT_TRUE(debug.Contains("line 6: bad item \"ICAP_GAMMA:int8\" for EnumerationType")) << debug.All();
+  EXPECT_TRUE(debug.Contains("line 7: bad value \"maybe\" for CloseWhenDone")) << debug.All();
+  EXPECT_EQ(RawCap(app, MSG_GET, ICAP_UNITS).bytes.size(), 14u + 6 * 2 - 1);  // the good item of the line counts
   EXPECT_EQ(ReadCap(app, MSG_GET, ICAP_GAMMA).rc, TWRC_SUCCESS);
 }
 

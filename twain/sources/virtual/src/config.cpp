@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <sstream>
 
 namespace korven::virtualds {
@@ -151,6 +152,15 @@ Config ParseConfig(const std::string& text, std::vector<std::string>& warnings) 
         else warn("unknown capability " + name);
       }
     };
+    // "CAP:word" pairs; `word` returns false for an unknown word.
+    auto pairs = [&](const std::function<bool(TW_UINT16, const std::string&)>& word) {
+      for (const auto& item : SplitList(value)) {
+        size_t colon = item.find(':');
+        TW_UINT16 cap = colon == std::string::npos ? 0 : CapabilityFromName(item.substr(0, colon));
+        std::string kind = colon == std::string::npos ? "" : Lower(Trim(item.substr(colon + 1)));
+        if (!cap || !word(cap, kind)) warn("bad item \"" + item + "\" for " + Trim(t.substr(0, eq)));
+      }
+    };
     long long n = 0;
     double d = 0;
 
@@ -217,16 +227,29 @@ Config ParseConfig(const std::string& text, std::vector<std::string>& warnings) 
     else if (key == "refuseset") caps(c.refuseSet);
     else if (key == "unsupported") caps(c.unsupported);
     else if (key == "container") {
-      for (const auto& item : SplitList(value)) {
-        size_t colon = item.find(':');
-        TW_UINT16 cap = colon == std::string::npos ? 0 : CapabilityFromName(item.substr(0, colon));
-        std::string kind = colon == std::string::npos ? "" : Lower(Trim(item.substr(colon + 1)));
+      pairs([&](TW_UINT16 cap, const std::string& kind) {
         TW_UINT16 con = kind == "onevalue" ? TWON_ONEVALUE : kind == "enumeration" ? TWON_ENUMERATION
                        : kind == "range" ? TWON_RANGE : 0;
-        if (cap && con) c.containerOverride[cap] = con;
-        else warn("bad container override \"" + item + "\"");
-      }
-    } else if (key == "enableresult") {
+        if (con) c.containerOverride[cap] = con;
+        return con != 0;
+      });
+    } else if (key == "containerlie") {
+      pairs([&](TW_UINT16 cap, const std::string& kind) {
+        unsigned lie = kind == "numitems" ? kLieNumItems : kind == "currentindex" ? kLieCurrentIndex
+                      : kind == "defaultindex" ? kLieDefaultIndex : kind == "short" ? kLieShortBlock : 0;
+        if (lie) c.containerLies[cap] |= lie;
+        return lie != 0;
+      });
+    } else if (key == "emptyenumeration") caps(c.emptyEnumeration);
+    else if (key == "enumerationtype") {
+      pairs([&](TW_UINT16 cap, const std::string& kind) {
+        TW_UINT16 type = kind == "bool" ? TWTY_BOOL : kind == "fix32" ? TWTY_FIX32 : kind == "uint32" ? TWTY_UINT32 : 0;
+        if (type) c.enumerationType[cap] = type;
+        return type != 0;
+      });
+    } else if (key == "failwithcontainer") caps(c.failWithContainer);
+    else if (key == "defaultasrange") caps(c.defaultAsRange);
+    else if (key == "enableresult") {
       if (lv == "success") c.enableCheckStatus = false;
       else if (lv == "checkstatus") c.enableCheckStatus = true;
       else bad();
@@ -256,6 +279,9 @@ Config ParseConfig(const std::string& text, std::vector<std::string>& warnings) 
       else bad();
     } else if (key == "dibtruncate") boolean(c.truncateDib);
     else if (key == "refuseendxfer") boolean(c.refuseEndXfer);
+    else if (key == "refuseendxfercount") {
+      if (ParseInt(value, 0, 1000000, n)) c.refuseEndXferCount = static_cast<uint32_t>(n); else bad();
+    } else if (key == "closewhendone") boolean(c.closeWhenDone);
     else if (key == "closeafter") {
       if (ParseInt(value, 0, 1000000, n)) c.closeAfter = static_cast<uint32_t>(n); else bad();
     } else if (key == "refusenative") boolean(c.refuseNative);
@@ -268,6 +294,9 @@ Config ParseConfig(const std::string& text, std::vector<std::string>& warnings) 
     } else if (key == "physicalsize") boolean(c.physicalSize);
     else warn("unknown key " + Trim(t.substr(0, eq)));
   }
+
+  // A limited number of refusals means refusing.
+  if (c.refuseEndXferCount > 0) c.refuseEndXfer = true;
 
   // The default resolution must be one the device offers.
   if (c.resolutionIsList) {

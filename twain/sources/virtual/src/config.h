@@ -17,6 +17,12 @@ enum class TransferResult { XferDone, Cancel, Failure };
 enum class DibHeader { Info, Core };
 enum class LayoutRefusal { None, Get, Set, All };
 
+// Lies a capability container may tell about itself (bit flags, several may apply at once).
+constexpr unsigned kLieNumItems = 1;      // NumItems claims more items than the block holds
+constexpr unsigned kLieCurrentIndex = 2;  // CurrentIndex is one past the last item
+constexpr unsigned kLieDefaultIndex = 4;  // DefaultIndex is one past the last item
+constexpr unsigned kLieShortBlock = 8;    // the block ends half-way through its last item
+
 struct Config {
   // Identity.
   std::string productName = "Virtual Scanner";
@@ -43,6 +49,11 @@ struct Config {
   // Knobs.
   std::set<TW_UINT16> refuseGet, refuseSet, unsupported;
   std::map<TW_UINT16, TW_UINT16> containerOverride;  // capability -> TWON_*
+  std::map<TW_UINT16, unsigned> containerLies;       // capability -> kLie* flags
+  std::set<TW_UINT16> emptyEnumeration;              // gets answer an enumeration without items
+  std::map<TW_UINT16, TW_UINT16> enumerationType;    // capability -> TWTY_* of a forced enumeration
+  std::set<TW_UINT16> failWithContainer;             // gets fail but still hand out a container
+  std::set<TW_UINT16> defaultAsRange;                // MSG_GETDEFAULT answers a range
   bool enableCheckStatus = false;
   bool refuseImageInfo = false;
   TransferResult transferResult = TransferResult::XferDone;
@@ -53,7 +64,9 @@ struct Config {
   bool zeroSizeImage = false;
   bool truncateDib = false;
   bool refuseEndXfer = false;
+  uint32_t refuseEndXferCount = 0;  // refuse only the first n of a connection; 0: every one
   uint32_t closeAfter = 0;  // 0: never
+  bool closeWhenDone = false;  // without the dialog, ask to be closed once nothing is pending
   bool refuseNative = false;
   LayoutRefusal refuseLayout = LayoutRefusal::None;
   bool physicalSize = true;

@@ -128,10 +128,23 @@ TW_UINT16 Connection::Capability(TW_UINT16 msg, TW_CAPABILITY* cap) {
   TW_UINT16 conType = value.conType;
   if (msg == MSG_GETCURRENT || msg == MSG_GETDEFAULT) conType = value.conType == TWON_ARRAY ? TWON_ARRAY : TWON_ONEVALUE;
   if (auto it = config_.containerOverride.find(cap->Cap); it != config_.containerOverride.end()) conType = it->second;
-  HGLOBAL h = WriteContainer(value, conType, msg);
+  Distortion d;
+  if (auto it = config_.enumerationType.find(cap->Cap); it != config_.enumerationType.end()) {
+    conType = TWON_ENUMERATION;
+    d.enumItemType = it->second;
+  }
+  if (config_.emptyEnumeration.count(cap->Cap)) {
+    conType = TWON_ENUMERATION;
+    d.emptyEnumeration = true;
+  }
+  if (msg == MSG_GETDEFAULT && config_.defaultAsRange.count(cap->Cap)) conType = TWON_RANGE;
+  if (auto it = config_.containerLies.find(cap->Cap); it != config_.containerLies.end()) d.lies = it->second;
+  HGLOBAL h = WriteContainer(value, conType, msg, d);
   if (!h) return Fail(TWCC_LOWMEMORY);
   cap->ConType = conType;
   cap->hContainer = h;
+  // A failure that still hands out a container, which the application owns all the same.
+  if (IsGet(msg) && config_.failWithContainer.count(cap->Cap)) return Fail(TWCC_BUMMER);
   return Succeed(rc);
 }
 
@@ -158,6 +171,7 @@ TW_UINT16 Connection::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
   announced_ = pending_ = 0;
   transfersLeft_ = settings_.xferCount;
   closeRequested_ = false;
+  showUI_ = ui->ShowUI != 0;
   imagesThisEnable_ = 0;
   settings_.feederPagesLeft = settings_.feederEnabled ? config_.pagesLoaded : -1;
 
@@ -205,6 +219,14 @@ void Connection::AnnounceImages() {
 }
 
 void Connection::OnScan() { AnnounceImages(); }
+
+void Connection::RequestCloseWhenDone() {
+  // Without the dialog nobody can scan again or press Close: once everything announced is delivered
+  // (or discarded), the source asks to be closed, as sources without a user interface do.
+  if (showUI_ || !config_.closeWhenDone || closeRequested_ || pending_ > 0 || state_ < 5) return;
+  closeRequested_ = true;
+  Announce(MSG_CLOSEDSREQ);
+}
 
 void Connection::OnCloseRequest() {
   if (state_ >= 5) Announce(MSG_CLOSEDSREQ);
@@ -259,12 +281,16 @@ TW_UINT16 Connection::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* pending) {
     pending_ = 0;
     pending->Count = 0;
     SetState(5);
+    RequestCloseWhenDone();
     return Succeed();
   }
 
   // MSG_ENDXFER: after a transfer (7), or to skip the image on offer (6).
   if (state_ != 6 && state_ != 7) return Fail(TWCC_SEQERROR);
-  if (config_.refuseEndXfer) return Fail(TWCC_BUMMER);
+  if (config_.refuseEndXfer && (config_.refuseEndXferCount == 0 || endXferRefusals_ < config_.refuseEndXferCount)) {
+    ++endXferRefusals_;
+    return Fail(TWCC_BUMMER);
+  }
   if (pending_ > 0) --pending_;
   if (transfersLeft_ > 0) --transfersLeft_;
   if (settings_.feederPagesLeft > 0) --settings_.feederPagesLeft;
@@ -278,6 +304,7 @@ TW_UINT16 Connection::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* pending) {
   delivered_ = false;
   pending->Count = ReportedCount();
   SetState(pending_ > 0 ? 6 : 5);
+  RequestCloseWhenDone();
   return Succeed();
 }
 

@@ -50,6 +50,8 @@ class Connection {
   void SetState(int state);
   void Announce(TW_UINT16 twainMessage);
   void AnnounceImages();
+  // Posts MSG_CLOSEDSREQ once an enable without the dialog has nothing left pending.
+  void RequestCloseWhenDone();
   uint32_t ImagesAvailable() const;
   void RemoveQueuedMessages();
   void UpdateDialog();
@@ -83,7 +85,9 @@ class Connection {
   uint32_t imagesDelivered_ = 0;
   uint32_t imagesThisEnable_ = 0;
   uint32_t pagesEnded_ = 0;
-  bool closeRequested_ = false;
+  bool closeRequested_ = false;  // MSG_CLOSEDSREQ posted for this enable
+  bool showUI_ = false;          // this enable shows the dialog
+  uint32_t endXferRefusals_ = 0;  // MSG_ENDXFER refused so far (RefuseEndXferCount)
   SourceDialog dialog_;
 };
 

@@ -61,6 +61,25 @@ uint32_t IndexOf(const std::vector<double>& items, double x) {
 
 }  // namespace
 
+double ConvertItem(double v, TW_UINT16 itemType) {
+  switch (itemType) {
+    case TWTY_BOOL: return v != 0 ? 1 : 0;
+    case TWTY_FIX32: return v;
+    case TWTY_UINT32: return std::max(0.0, std::round(v));
+    default: return std::round(v);
+  }
+}
+
+std::vector<double> ConvertItems(const std::vector<double>& items, TW_UINT16 itemType) {
+  // A boolean offers both truths, whatever the capability's own values are.
+  if (itemType == TWTY_BOOL) return {0, 1};
+  std::vector<double> out;
+  for (double x : items) out.push_back(ConvertItem(x, itemType));
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
+}
+
 size_t ItemSize(TW_UINT16 itemType) {
   switch (itemType) {
     case TWTY_INT8:
@@ -121,10 +140,10 @@ double DecodeItem(TW_UINT16 itemType, const unsigned char* in) {
   }
 }
 
-HGLOBAL WriteContainer(const CapValue& v, TW_UINT16 conType, TW_UINT16 msg) {
-  const size_t isz = ItemSize(v.itemType);
-  const bool wantDefault = msg == MSG_GETDEFAULT;
-  const double value = wantDefault ? v.deflt : v.current;
+HGLOBAL WriteContainer(const CapValue& v, TW_UINT16 conType, TW_UINT16 msg, const Distortion& d) {
+  TW_UINT16 itemType = v.itemType;
+  double current = v.current, deflt = v.deflt;
+  const double value = msg == MSG_GETDEFAULT ? v.deflt : v.current;
 
   // The list an enumeration or array shows, whatever the natural type.
   std::vector<double> items = v.items;
@@ -132,57 +151,80 @@ HGLOBAL WriteContainer(const CapValue& v, TW_UINT16 conType, TW_UINT16 msg) {
   if (v.conType == TWON_ONEVALUE)
     items = v.deflt == v.current ? std::vector<double>{v.current}
                                  : std::vector<double>{std::min(v.current, v.deflt), std::max(v.current, v.deflt)};
+  if (conType == TWON_ENUMERATION && d.enumItemType && d.enumItemType != itemType) {
+    itemType = d.enumItemType;
+    items = ConvertItems(items, itemType);
+    current = ConvertItem(current, itemType);
+    deflt = ConvertItem(deflt, itemType);
+  }
+  if (conType == TWON_ENUMERATION && d.emptyEnumeration) items.clear();
+  const size_t isz = ItemSize(itemType);
 
+  // Written into a buffer of the size the header implies; the block may then be shorter.
   size_t size = 0;
   switch (conType) {
-    case TWON_ONEVALUE: size = std::max<size_t>(6, 2 + isz); break;
+    case TWON_ONEVALUE: size = 2 + isz; break;
     case TWON_RANGE: size = 22; break;
     case TWON_ENUMERATION: size = 14 + items.size() * isz; break;
     case TWON_ARRAY: size = 6 + items.size() * isz; break;
     default: return 0;
   }
-  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, size);
+  std::vector<unsigned char> buf(std::max<size_t>(size, 6), 0);
+  unsigned char* p = buf.data();
+  Put16(p, itemType);
+  switch (conType) {
+    case TWON_ONEVALUE: EncodeItem(itemType, value, p + 2); break;
+    case TWON_RANGE: {
+      double lo = v.min, hi = v.max, step = v.step;
+      if (v.conType != TWON_RANGE) {
+        lo = *std::min_element(items.begin(), items.end());
+        hi = *std::max_element(items.begin(), items.end());
+        step = 0;
+        for (size_t i = 1; i < items.size(); ++i) {
+          double gap = items[i] - items[i - 1];
+          if (gap > 0 && (step == 0 || gap < step)) step = gap;
+        }
+        if (step == 0) step = 1;
+      }
+      EncodeItem(itemType, lo, p + 2);
+      EncodeItem(itemType, hi, p + 6);
+      EncodeItem(itemType, step, p + 10);
+      EncodeItem(itemType, v.deflt, p + 14);
+      EncodeItem(itemType, v.current, p + 18);
+      break;
+    }
+    case TWON_ENUMERATION: {
+      const uint32_t n = static_cast<uint32_t>(items.size());
+      Put32(p + 2, d.lies & kLieNumItems ? n + 1000 : n);
+      Put32(p + 6, d.lies & kLieCurrentIndex ? n : IndexOf(items, current));
+      Put32(p + 10, d.lies & kLieDefaultIndex ? n : IndexOf(items, deflt));
+      for (size_t i = 0; i < items.size(); ++i) EncodeItem(itemType, items[i], p + 14 + i * isz);
+      break;
+    }
+    case TWON_ARRAY: {
+      const uint32_t n = static_cast<uint32_t>(items.size());
+      Put32(p + 2, d.lies & kLieNumItems ? n + 1000 : n);
+      for (size_t i = 0; i < items.size(); ++i) EncodeItem(itemType, items[i], p + 6 + i * isz);
+      break;
+    }
+  }
+  // A one-value takes a whole TW_ONEVALUE (6 bytes) even for a shorter item; a short block ends
+  // half-way through the last item (or one byte before the end of an empty list's header).
+  size_t blockSize = conType == TWON_ONEVALUE ? std::max<size_t>(size, 6) : size;
+  if (d.lies & kLieShortBlock) {
+    const bool noItems = (conType == TWON_ENUMERATION || conType == TWON_ARRAY) && items.empty();
+    blockSize = noItems ? size - 1 : size - (isz - isz / 2);
+  }
+
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, blockSize);
   if (!h) return 0;
   {
     Locked lock(h);
-    unsigned char* p = lock.get();
-    if (!p) {
+    if (!lock.get()) {
       GlobalFree(h);
       return 0;
     }
-    Put16(p, v.itemType);
-    switch (conType) {
-      case TWON_ONEVALUE: EncodeItem(v.itemType, value, p + 2); break;
-      case TWON_RANGE: {
-        double lo = v.min, hi = v.max, step = v.step;
-        if (v.conType != TWON_RANGE) {
-          lo = *std::min_element(items.begin(), items.end());
-          hi = *std::max_element(items.begin(), items.end());
-          step = 0;
-          for (size_t i = 1; i < items.size(); ++i) {
-            double gap = items[i] - items[i - 1];
-            if (gap > 0 && (step == 0 || gap < step)) step = gap;
-          }
-          if (step == 0) step = 1;
-        }
-        EncodeItem(v.itemType, lo, p + 2);
-        EncodeItem(v.itemType, hi, p + 6);
-        EncodeItem(v.itemType, step, p + 10);
-        EncodeItem(v.itemType, v.deflt, p + 14);
-        EncodeItem(v.itemType, v.current, p + 18);
-        break;
-      }
-      case TWON_ENUMERATION:
-        Put32(p + 2, static_cast<uint32_t>(items.size()));
-        Put32(p + 6, IndexOf(items, v.current));
-        Put32(p + 10, IndexOf(items, v.deflt));
-        for (size_t i = 0; i < items.size(); ++i) EncodeItem(v.itemType, items[i], p + 14 + i * isz);
-        break;
-      case TWON_ARRAY:
-        Put32(p + 2, static_cast<uint32_t>(items.size()));
-        for (size_t i = 0; i < items.size(); ++i) EncodeItem(v.itemType, items[i], p + 6 + i * isz);
-        break;
-    }
+    std::memcpy(lock.get(), buf.data(), blockSize);
   }
   return h;
 }

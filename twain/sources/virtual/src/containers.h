@@ -3,6 +3,8 @@
 #ifndef KORVEN_VIRTUAL_CONTAINERS_H
 #define KORVEN_VIRTUAL_CONTAINERS_H
 
+#include "config.h"
+
 #include <korven/twainh.h>
 #include <windows.h>
 
@@ -23,9 +25,17 @@ struct CapValue {
 // Size in bytes of one item of the type; 0 for types this source never exchanges.
 size_t ItemSize(TW_UINT16 itemType);
 
+// How a knob bends a container away from what the capability would answer.
+struct Distortion {
+  TW_UINT16 enumItemType = 0;  // an enumeration carries its items as this TWTY_* (0: the capability's own)
+  bool emptyEnumeration = false;  // an enumeration carries no items
+  unsigned lies = 0;              // kLie* flags (config.h)
+};
+
 // Builds the container of type `conType` for the answer to `msg` (MSG_GET, MSG_GETCURRENT,
-// MSG_GETDEFAULT or MSG_RESET) in a new global block. Returns 0 when no memory is left.
-HGLOBAL WriteContainer(const CapValue& v, TW_UINT16 conType, TW_UINT16 msg);
+// MSG_GETDEFAULT or MSG_RESET) in a new global block, bent as `d` asks. Returns 0 when no memory is
+// left.
+HGLOBAL WriteContainer(const CapValue& v, TW_UINT16 conType, TW_UINT16 msg, const Distortion& d = {});
 
 // The value an application's MSG_SET container carries: the item of a one-value, the current item of
 // an enumeration, the current value of a range. False (nothing read) when the handle is invalid, the
@@ -35,6 +45,11 @@ bool ReadSetValue(TW_HANDLE h, TW_UINT16 conType, TW_UINT16& itemType, double& v
 // Encodes a value into `out` (ItemSize bytes) / decodes it; FIX32 rounds to the nearest 1/65536.
 void EncodeItem(TW_UINT16 itemType, double v, unsigned char* out);
 double DecodeItem(TW_UINT16 itemType, const unsigned char* in);
+
+// A value as an item of another type: BOOL is 0 or 1, UINT32 is rounded and at least 0, FIX32 keeps
+// it; and a list of them without duplicates (BOOL always offers FALSE and TRUE).
+double ConvertItem(double v, TW_UINT16 itemType);
+std::vector<double> ConvertItems(const std::vector<double>& items, TW_UINT16 itemType);
 
 TW_FIX32 ToFix32(double v);
 double FromFix32(TW_FIX32 f);
