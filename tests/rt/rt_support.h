@@ -15,6 +15,12 @@
 namespace korven {
 // States read as their names in failure messages.
 inline void PrintTo(TWAINState s, std::ostream* os) { *os << vcl::EnumInfo<TWAINState>().NameOf(s); }
+inline void PrintTo(TScanPaperSize s, std::ostream* os) { *os << vcl::EnumInfo<TScanPaperSize>().NameOf(s); }
+inline void PrintTo(TScanUnitMode s, std::ostream* os) { *os << vcl::EnumInfo<TScanUnitMode>().NameOf(s); }
+inline void PrintTo(TScanPixelType s, std::ostream* os) { *os << vcl::EnumInfo<TScanPixelType>().NameOf(s); }
+inline void PrintTo(const TScanRect& r, std::ostream* os) {
+  *os << "(" << r.Left << ", " << r.Top << ", " << r.Right << ", " << r.Bottom << ")";
+}
 }  // namespace korven
 
 namespace korven::test {
@@ -31,9 +37,11 @@ class TestScanner : public TScanner {
   using TScanner::FUserInterface;
 };
 
-// A virtual scanner configuration: "key = value" lines after the defaults.
+// A virtual scanner configuration: "key = value" lines after the defaults. The source stays enabled
+// when it has delivered everything (CloseWhenDone = no) unless extra says otherwise, so a test sees
+// the component's own way of ending an acquisition.
 inline std::string VirtualIni(const std::string& productName, const std::string& extra = "") {
-  return "ProductName = " + productName + "\n" + extra;
+  return "ProductName = " + productName + "\nCloseWhenDone = no\n" + extra;
 }
 
 class RtTest : public KorvenTest {
@@ -58,6 +66,13 @@ class RtTest : public KorvenTest {
   void AddVirtual(const std::string& product, const std::string& extra = "", const std::string& file = "") {
     std::string name = file.empty() ? "src" + std::to_string(++sourceFiles) : file;
     windows->AddSource("virtual", name, VirtualIni(product, extra));
+  }
+
+  // A new, empty Windows directory; the components of the previous one are freed first.
+  void FreshWindows() {
+    scanners.clear();
+    windows.reset();
+    windows = std::make_unique<PrivateWindowsDir>();
   }
 
   // A component owned by the test (freed in TearDown, before the leak checks).

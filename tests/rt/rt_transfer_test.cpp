@@ -195,9 +195,11 @@ TEST_F(TransferTest, PendingImagesByMultiTransferAndCancel) {
     int before, after;
   } cases[] = {
       {"one of three without MultiTransfer", false, false, false, "ImagesPerScan = 3\n", true, 1, 1},
-      {"three with MultiTransfer, source closes", true, false, false, "ImagesPerScan = 3\nCloseAfter = 3\n", false, 3, 3},
-      {"unknown count with MultiTransfer", true, false, false,
-       "ImagesPerScan = 3\nPendingCount = unknown\nCloseAfter = 3\n", false, 3, 3},
+      // Without the source's dialog a MultiTransfer batch ends when nothing is pending any more.
+      {"three with MultiTransfer", true, false, false, "ImagesPerScan = 3\n", true, 3, 3},
+      {"unknown count with MultiTransfer", true, false, false, "ImagesPerScan = 3\nPendingCount = unknown\n", true,
+       3, 3},
+      {"source drops the rest after two", true, false, false, "ImagesPerScan = 3\nCloseAfter = 2\n", true, 2, 2},
       {"before-scan cancel", true, true, false, "ImagesPerScan = 3\n", false, 1, 0},
       {"after-scan cancel", true, false, true, "ImagesPerScan = 3\n", true, 1, 1},
       {"no image information", false, false, false, "RefuseImageInfo = yes\n", true, 0, 1},

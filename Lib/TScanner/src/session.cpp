@@ -45,9 +45,7 @@ constexpr const char* AppManufacturer = "korven project";
 
 }  // namespace
 
-VCL_IMPLEMENT_CLASS(TScanner, vcl::TComponent)
-
-TScanner::TScanner(vcl::TComponent* owner) : vcl::TComponent(owner) {
+void TScanner::InitAppID() {
   FAppID.Id = 0;
   FAppID.Version.MajorNum = 1;
   FAppID.Version.MinorNum = 0;

@@ -25,17 +25,24 @@ bool TScanner::TWAIN_AcquireNative(HWND hWnd) {
     return false;
   }
   FStopXfer = false;
+  bool batchDone = false;
 
   TryFinally(
       [&] {
         while (FState >= tsSOURCE_OPEN) {
           result = TWAIN_WaitForNativeXfer(h) != 0;
           if (!GetMultiTransfer() || FStopXfer) break;
+          // Without its dialog nobody can ask an idle source for more: waiting again would never
+          // end, so the batch is complete when nothing is pending any more.
+          if (!GetShowUI() && FState == tsSOURCE_ENABLED) {
+            batchDone = true;
+            break;
+          }
         }
       },
       [&] {
         // With MultiTransfer and no stop the source was closed by its user: the session stays there.
-        if (!GetMultiTransfer() || FStopXfer) {
+        if (!GetMultiTransfer() || FStopXfer || batchDone) {
           TryFinally(
               [&] {
                 TWAIN_AbortAllPendingXfers();

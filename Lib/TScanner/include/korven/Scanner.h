@@ -22,10 +22,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace vcl {
 class TForm;
+class TImage;
 }
 
 namespace korven {
@@ -56,7 +58,73 @@ enum TScannerCap : uint8_t {
 };
 VCL_ENUM_INFO(TScannerCap, scBrightness, scContrast, scGamma, scHighlight, scShadow, scThreshold, scResolution,
               scScaling, scAutoFeeder, scFrame)
+// Two bytes as a raw set (Bits() < 1 << 16).
 using TScannerCaps = vcl::Set<TScannerCap>;
+
+// Units of measure; the ordinals are the ICAP_UNITS values TWUN_INCHES .. TWUN_PIXELS.
+enum TScanUnitMode : uint8_t { umInch, umCm, umPica, umPoint, umTwips, umPixel };
+VCL_ENUM_INFO(TScanUnitMode, umInch, umCm, umPica, umPoint, umTwips, umPixel)
+// One byte as a raw set.
+using TScanUnitModes = vcl::Set<TScanUnitMode>;
+
+// Pixel types; the ordinals are the ICAP_PIXELTYPE values TWPT_BW .. TWPT_CIEXYZ.
+enum TScanPixelType : uint8_t { ptBlackWhite, ptGray, ptRGB, ptPalette, ptCMY, ptCMYK, ptYUV, ptYUVK, ptCIEXYZ };
+VCL_ENUM_INFO(TScanPixelType, ptBlackWhite, ptGray, ptRGB, ptPalette, ptCMY, ptCMYK, ptYUV, ptYUVK, ptCIEXYZ)
+// Two bytes as a raw set.
+using TScanPixelTypes = vcl::Set<TScanPixelType>;
+
+// Standard paper sizes (portrait); psCustom is any other frame. Dimensions: PaperSizeTable.
+enum TScanPaperSize : uint8_t { psCustom, psA5, psA4, psA3, psB5, psB4, psLetter, psPostCard };
+VCL_ENUM_INFO(TScanPaperSize, psCustom, psA5, psA4, psA3, psB5, psB4, psLetter, psPostCard)
+
+// The identifiers of the three enumerations an editor lists, indexed by ordinal.
+inline constexpr const char* ScanUnitModeNames[6] = {"umInch", "umCm", "umPica", "umPoint", "umTwips", "umPixel"};
+inline constexpr const char* ScanPixelTypeNames[9] = {"ptBlackWhite", "ptGray", "ptRGB",  "ptPalette", "ptCMY",
+                                                      "ptCMYK",       "ptYUV",  "ptYUVK", "ptCIEXYZ"};
+inline constexpr const char* ScanPaperSizeNames[8] = {"psCustom", "psA5",  "psA4",     "psA3",
+                                                      "psB5",     "psB4",  "psLetter", "psPostCard"};
+
+// One row of the paper-size table: width and height (portrait) in the row's own unit.
+struct TScanPaperDimension {
+  TScanUnitMode Unit;
+  float Width;
+  float Height;
+};
+inline constexpr TScanPaperDimension PaperSizeTable[8] = {
+    {umInch, 0, 0},      {umCm, 14.8f, 21},   {umCm, 21, 29.7f},  {umCm, 29.7f, 42},
+    {umCm, 18.2f, 25.7f}, {umCm, 25.7f, 36.4f}, {umInch, 8.5f, 11}, {umCm, 10, 14.8f}};
+
+// What OnBeforeScan learns about the next image, from the source's TW_IMAGEINFO.
+struct TScanImageInfo {
+  float XResolution;  // dots per inch, from TW_FIX32
+  float YResolution;
+  int32_t Width;       // pixels
+  int32_t Height;
+  int32_t BitsPerPixel;
+  TScanPixelType PixelType;  // the low byte of TW_IMAGEINFO.PixelType, not range-checked
+};
+
+// The open source's identity (GetSourceInfo); zeros and empty strings while inactive.
+struct TScanSourceInfo {
+  int32_t MajorNum = 0;
+  int32_t MinorNum = 0;
+  std::string VersionInfo;
+  std::string Manufacturer;
+  std::string ProductFamily;
+  std::string ProductName;
+};
+
+// A frame as edges (not width and height), in the component's unit.
+struct TScanRect {
+  float Left = 0, Top = 0, Right = 0, Bottom = 0;
+  friend bool operator==(const TScanRect&, const TScanRect&) = default;
+};
+
+// The component's scan events. Sender is the component; setting Cancel ends the acquisition (before
+// the image is transferred, or after this one). The bitmap is the component's own and is replaced by
+// the next image: copy what you keep.
+using TBeforeScanEvent = std::function<void(vcl::TObject* Sender, const TScanImageInfo& ImageInfo, bool& Cancel)>;
+using TAfterScanEvent = std::function<void(vcl::TObject* Sender, vcl::TBitmap* Bitmap, bool& Cancel)>;
 
 // The component's exceptions. EScannerFaital: the manager or a source cannot be used, or the
 // container layer was misused. EScannerWarning: the component is not active.
@@ -72,6 +140,12 @@ class EScannerFaital : public EScanner {
  public:
   using EScanner::EScanner;
 };
+
+// The run-time package's string table (vcl::LoadStr gives the text in the ANSI code page).
+inline constexpr int SScannerNotActive = 65520;    // CheckActive: the component is not active
+inline constexpr int SCannotLoadManager = 65521;   // TWAIN_32.DLL or DSM_Entry missing
+inline constexpr int SNoScannerInstalled = 65522;  // the manager lists no source
+inline constexpr int SScannerDoesNotWork = 65523;  // the default source does not open
 
 // The low-level per-image handlers of the native transfer. Cancel is the session's stop flag
 // itself: setting it stops the acquisition after the current image.
@@ -193,28 +267,190 @@ class TScanner : public vcl::TComponent {
   // Unloads the manager whatever the state: no library, open source or SourcesInUse entry stays.
   ~TScanner() override;
 
-  // ---- Component core (minimal: the parts the session and capability layers call) ----------------
-  // MINIMAL: activation loads and opens the manager and opens SourceName, else the default source;
-  // deactivation unloads the manager. The full activation (selection dialog, ranges, units, pixel
-  // types, settings, events) belongs to the component layer.
+  // ---- Component core ----------------------------------------------------------------------------
+  // Creates the owned objects, resets every setting to its built-in default and registers the
+  // low-level scan handlers. Nothing talks to TWAIN until the component is activated.
+  static void DeclareProperties(vcl::TPropertyBuilder<TScanner>& p);
+
+  // Activation: loads the manager (EScannerFaital 65521 when it cannot, 65522 when no source is
+  // installed), opens SourceName, else after the selection dialog (UseDefaultSource false, two or
+  // more sources; cancelling leaves the component inactive without an error) the default source
+  // (EScannerFaital 65523 when it does not open), reads the source's limits, units and pixel types,
+  // then takes (UseCurrentValue) or pushes the settings and fires OnActivate. Deactivation unloads
+  // the manager, fires OnDeactivate and empties SourceName. Setting the current value does nothing.
   bool GetActive() const { return FActive; }
   void SetActive(bool value);
-  const std::string& GetSourceName() const { return FSourceName; }
-  void SetSourceName(const std::string& value) { FSourceName = value; }
-  bool GetShowUI() const { return FShowUI; }
-  void SetShowUI(bool value) { FShowUI = value; }
-  bool GetMultiTransfer() const { return FMultiTransfer; }
-  void SetMultiTransfer(bool value) { FMultiTransfer = value; }
-  bool GetUseCurrentValue() const { return FUseCurrentValue; }
-  void SetUseCurrentValue(bool value) { FUseCurrentValue = value; }
-  TScannerCaps GetCaps() const { return FCaps; }
-  void SetCaps(TScannerCaps) {}
-  // The window handed to every TWAIN call that needs one: the owner's form, else the application
-  // window, else a proxy form created on first need.
+  // SetActive(true); the resulting Active.
+  bool Open();
+  // SetActive(false); true when inactive afterwards.
+  bool Close();
+  // The manager's selection dialog (loading the manager for it when inactive); true when the user
+  // chose a source, which becomes the manager's default. SourceName is not changed.
+  bool Select();
+  // EScannerWarning (65520) unless active.
+  void CheckActive();
+  // The window handed to every TWAIN call: the owner's form, else the application window, else a
+  // proxy form created on first need.
   HWND GetHandle();
-  // MINIMAL: a hidden stand-in for the owner's form; destroyed with DestroyProxyForm.
+  HWND Handle() { return GetHandle(); }
+  // "Version 5.0.2".
+  std::string GetVersion() const;
+  // TWAIN_LoadSourceManager, raising EScannerFaital (65521) when it fails and (65522, the manager
+  // stays loaded) when no source is installed.
+  void LoadSourceManager();
+  // Unloads the manager when loaded, then destroys the proxy form.
+  void UnloadSourceManager();
+  // A small tool window "TScanner ProxyWindow" owned by Application, shown once; its handle.
   HWND CreateProxyForm();
   void DestroyProxyForm();
+
+  const std::string& GetSourceName() const { return FSourceName; }
+  void SetSourceName(const std::string& value) { FSourceName = value; }
+  // The installed sources' product names, enumerated on first use and then kept.
+  vcl::TStrings* GetSourceNames();
+  bool GetUseDefaultSource() const { return FUseDefaultSource; }
+  void SetUseDefaultSource(bool value) { FUseDefaultSource = value; }
+  bool GetUseCurrentValue() const { return FUseCurrentValue; }
+  void SetUseCurrentValue(bool value) { FUseCurrentValue = value; }
+  bool GetMultiTransfer() const { return FMultiTransfer; }
+  void SetMultiTransfer(bool value) { FMultiTransfer = value; }
+  bool GetShowUI() const { return FShowUI; }
+  void SetShowUI(bool value) { FShowUI = value; }
+  // The last scanned image (owned). SetBitmap copies value into it.
+  vcl::TBitmap* GetBitmap() const { return FBitmap.get(); }
+  void SetBitmap(vcl::TBitmap* value);
+
+  const TBeforeScanEvent& GetOnBeforeScan() const { return FOnBeforeScan; }
+  void SetOnBeforeScan(TBeforeScanEvent value) { FOnBeforeScan = std::move(value); }
+  const TAfterScanEvent& GetOnAfterScan() const { return FOnAfterScan; }
+  void SetOnAfterScan(TAfterScanEvent value) { FOnAfterScan = std::move(value); }
+  const vcl::TNotifyEvent& GetOnActivate() const { return FOnActivate; }
+  void SetOnActivate(vcl::TNotifyEvent value) { FOnActivate = std::move(value); }
+  const vcl::TNotifyEvent& GetOnDeactivate() const { return FOnDeactivate; }
+  void SetOnDeactivate(vcl::TNotifyEvent value) { FOnDeactivate = std::move(value); }
+
+  // ---- Scanning ----------------------------------------------------------------------------------
+  // Activates when inactive (EScannerFaital passes, after the clean-up; other activation errors give
+  // false), pushes the settings, acquires natively, deactivates again when it activated, and gives
+  // the focus back to the form that was active. True when the last wait delivered an image.
+  bool Execute();
+  // Ends the running acquisition's wait at its next turn.
+  void Abort();
+  // The open source's identity; zeros and empty strings while inactive.
+  TScanSourceInfo GetSourceInfo() const;
+  // The source's native resolutions (0 when it does not say); EScannerWarning while inactive.
+  float GetXNativeResolution();
+  float GetYNativeResolution();
+  // The bridges from the session layer's low-level events to DoBeforeScan / DoAfterScan.
+  void TWainBeforeScan(vcl::TObject* Sender, const TW_IMAGEINFO& Info, bool& Cancel);
+  void TWainAfterScan(vcl::TObject* Sender, HGLOBAL hDib, bool& Cancel);
+
+  // ---- Settings ----------------------------------------------------------------------------------
+  // Inactive: the built-in defaults (Caps without scFrame, inch, RGB, 24 bits, the range table, A4).
+  // Active: the source's defaults, applied.
+  void Reset();
+  // Takes every setting from the open source; nothing while inactive.
+  void CurrentSettings();
+  // Sends every setting to the open source and keeps what it reports; nothing while inactive.
+  void ApplySettings();
+
+  TScannerCaps GetCaps() const { return FCaps; }
+  void SetCaps(TScannerCaps) {}
+  TScanPixelType GetPixelType() const { return FPixelType; }
+  // A different value is stored and, while active, sent; the source's answer and the bit depth it
+  // chose for the type are kept. Errors pass.
+  void SetPixelType(TScanPixelType value);
+  TScanPixelTypes GetPixelTypes() const { return FPixelTypes; }
+  void SetPixelTypes(TScanPixelTypes) {}
+  int32_t GetBitDepth() const { return FBitDepth; }
+  // Stored; while active sent and the source's answer kept (0 when the exchange raises).
+  void SetBitDepth(int32_t value);
+  bool GetAutoBright() const { return FAutoBright; }
+  // Stored; while active sent and the source's answer kept (false when the exchange raises).
+  void SetAutoBright(bool value);
+  bool GetShowIndicator() const { return FShowIndicator; }
+  // Stored only; the source learns it at the next ApplySettings.
+  void SetShowIndicator(bool value) { FShowIndicator = value; }
+  // Inactive: the request; active: what the source reports (false when it raises).
+  bool GetFeederEnabled();
+  void SetFeederEnabled(bool value);
+  bool GetAutoFeedEnabled();
+  // True also switches the feeder on.
+  void SetAutoFeedEnabled(bool value);
+  // Whether the source's feeder can be switched on (false while inactive); leaves the feeder as
+  // requested.
+  bool GetHasFeeder();
+  void SetHasFeeder(bool) {}
+  // Whether paper is in the feeder (false while inactive or when the source does not say).
+  bool GetFeederLoaded();
+
+  // The eight numeric settings; the setters copy the given range's values into the owned one.
+  TScanRange* GetResolution() const { return FResolution.get(); }
+  void SetResolution(TScanRange* value);
+  TScanRange* GetScaling() const { return FScaling.get(); }
+  void SetScaling(TScanRange* value);
+  TScanRange* GetBrightness() const { return FBrightness.get(); }
+  void SetBrightness(TScanRange* value);
+  TScanRange* GetContrast() const { return FContrast.get(); }
+  void SetContrast(TScanRange* value);
+  TScanRange* GetGamma() const { return FGamma.get(); }
+  void SetGamma(TScanRange* value);
+  TScanRange* GetHighlight() const { return FHighlight.get(); }
+  void SetHighlight(TScanRange* value);
+  TScanRange* GetShadow() const { return FShadow.get(); }
+  void SetShadow(TScanRange* value);
+  TScanRange* GetThreshold() const { return FThreshold.get(); }
+  void SetThreshold(TScanRange* value);
+
+  // ---- Units, frame and paper size ---------------------------------------------------------------
+  // Twips <-> Mode (pixels at Resolution.Value dpi, 1 when that is 0); other modes pass Value.
+  float ConvertToTwips(TScanUnitMode Mode, float Value) const;
+  float ConvertFromTwips(TScanUnitMode Mode, float Value) const;
+  // The same with UnitMode.
+  float UnitToTwips(float Value) const { return ConvertToTwips(FUnitMode, Value); }
+  float TwipsToUnit(float Value) const { return ConvertFromTwips(FUnitMode, Value); }
+  TScanRect UnitToTwips(const TScanRect& R) const;
+  TScanRect TwipsToUnit(const TScanRect& R) const;
+
+  TScanUnitMode GetUnitMode() const { return FUnitMode; }
+  // A different unit is stored and, while active, sent; the source's unit wins. The frame stays.
+  void SetUnitMode(TScanUnitMode value);
+  TScanUnitModes GetUnitModes() const { return FUnitModes; }
+  void SetUnitModes(TScanUnitModes) {}
+  // The frame in UnitMode (kept in twips). A changed value is stored and sent while active.
+  float GetFrameTop() const { return TwipsToUnit(FFrameTop); }
+  float GetFrameLeft() const { return TwipsToUnit(FFrameLeft); }
+  float GetFrameWidth() const { return TwipsToUnit(FFrameWidth); }
+  float GetFrameHeight() const { return TwipsToUnit(FFrameHeight); }
+  void SetFrameTop(float value);
+  void SetFrameLeft(float value);
+  void SetFrameWidth(float value);
+  void SetFrameHeight(float value);
+  // The source's physical size in UnitMode, read at activation.
+  float GetMaxFrameWidth() const { return TwipsToUnit(FMaxFrameWidth); }
+  float GetMaxFrameHeight() const { return TwipsToUnit(FMaxFrameHeight); }
+  void SetMaxFrameWidth(float) {}
+  void SetMaxFrameHeight(float) {}
+  TScanRect GetFrameRect() const;
+  TScanRect GetMaxFrameRect() const;
+  // Left, top, width, height in this order, each through its setter.
+  void SetFrameRect(const TScanRect& R);
+  // The whole frame at once, sent once.
+  void SetBounds(float Left, float Top, float Width, float Height);
+  // Active only: Apply sends the frame; otherwise reads it from the source, clamps it to the
+  // platen and recognises the paper size.
+  void UpdateLayout(bool Apply);
+  TScanPaperSize GetPaperSize() const { return FPaperSize; }
+  // A standard size puts that page at the origin (sent while active; a page larger than the platen
+  // is clamped and becomes psCustom). psCustom keeps the frame.
+  void SetPaperSize(TScanPaperSize value);
+
+  // Fills Rect with the canvas's brush and draws Bitmap into it as large as fits with its aspect
+  // ratio kept, centred or at the top left.
+  void DrawFixedAspect(vcl::TCanvas* Canvas, const vcl::TRect& Rect, bool Center);
+  // Without Stretch (or with AutoSize) the image simply shows Bitmap; with it Bitmap is drawn
+  // aspect-true into the image's own canvas, centred when the image says Center.
+  void DrawFixedAspect(vcl::TImage* Image);
 
   // ---- Where the session stands ------------------------------------------------------------------
   TWAINState GetState() const { return FState; }
@@ -379,13 +615,43 @@ class TScanner : public vcl::TComponent {
   // Forgets the proxy form when its owner (Application) frees it first.
   void Notification(vcl::TComponent* component, vcl::TOperation operation) override;
 
-  // ---- Component fields (minimal) ----------------------------------------------------------------
+  // Component copies: Dest.Assign(Scanner) deactivates Dest first, then copies every setting raw.
+  void AssignTo(vcl::TPersistent* Dest) override;
+  // OnActivate / OnDeactivate with the component as sender.
+  virtual void DoActivate();
+  virtual void DoDeactivate();
+  // OnBeforeScan with a copy of the image description; OnAfterScan with the bitmap.
+  virtual void DoBeforeScan(const TScanImageInfo& ImageInfo, bool& Cancel);
+  virtual void DoAfterScan(vcl::TBitmap* Bitmap, bool& Cancel);
+
+  // ---- Component fields --------------------------------------------------------------------------
   std::string FSourceName;
+  std::unique_ptr<vcl::TStringList> FSourceNames;
+  bool FUseDefaultSource = false;
   bool FUseCurrentValue = true;
   bool FActive = false;
+  TScanUnitMode FUnitMode = umInch;
+  TScanUnitModes FUnitModes;
+  TScanPixelType FPixelType = ptRGB;
+  TScanPixelTypes FPixelTypes;
+  int32_t FBitDepth = 24;
+  std::unique_ptr<vcl::TBitmap> FBitmap;
+  bool FShowIndicator = true;
   bool FShowUI = true;
+  bool FFeederEnabled = false;
+  bool FAutoFeedEnabled = false;
   TScannerCaps FCaps;
   bool FMultiTransfer = false;
+  TScanPaperSize FPaperSize = psA4;
+  float FFrameTop = 0, FFrameLeft = 0, FFrameWidth = 0, FFrameHeight = 0;  // twips
+  float FMaxFrameWidth = 0, FMaxFrameHeight = 0;                           // twips
+  bool FAutoBright = false;
+  std::unique_ptr<TScanRange> FResolution, FScaling, FBrightness, FContrast, FGamma, FHighlight, FShadow,
+      FThreshold;
+  TBeforeScanEvent FOnBeforeScan;
+  TAfterScanEvent FOnAfterScan;
+  vcl::TNotifyEvent FOnActivate;
+  vcl::TNotifyEvent FOnDeactivate;
   vcl::TForm* FProxyForm = nullptr;  // owned by Application, freed by DestroyProxyForm
 
   // ---- Session fields ----------------------------------------------------------------------------
@@ -409,6 +675,11 @@ class TScanner : public vcl::TComponent {
   vcl::TObject* FTwainEventSender = nullptr;
 
  private:
+  // Execute on an active component whose source closed itself: the same source (else the default
+  // one) again, with the feeder requests.
+  void ReopenSource();
+  // Fills the application identity (construction).
+  void InitAppID();
   void ApplyMgrBookkeeping(uint32_t DAT, uint32_t MSG, void* pData);
   bool ApplyDSControlBookkeeping(uint32_t DAT, uint32_t MSG, void* pData, bool ok);
   bool ApplyDSImageBookkeeping(uint32_t DAT, uint32_t MSG, bool ok);
