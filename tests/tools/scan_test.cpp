@@ -1,0 +1,188 @@
+// Whole scans: the korven-scan program against the real manager and the virtual scanner, installed
+// in a private Windows directory per test. Each format is read back with its library; a feeder batch
+// gives one page per loaded sheet; a failing source exits 3 with the component's message; a write
+// that fails exits 4 and leaves no file.
+#include "tools_support.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/resource.h>
+#include <testsupport.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <fstream>
+#include <regex>
+
+using namespace korven::tools_test;
+
+namespace {
+
+const std::string kProgram = KORVEN_SCAN_PROGRAM;
+
+class Scan : public ::testing::Test {
+ protected:
+  void Install(const std::string& config = "", const std::string& name = "virtual") {
+    windows_.AddSource("virtual", name, config);
+  }
+  RunResult Invoke(const std::vector<std::string>& args) {
+    return korven::tools_test::RunProgram(kProgram, args, {{"KORVEN_WINDOWS_DIR", windows_.Path().string()},
+                                                    {"KORVEN_PROFILE", (windows_.Path() / "win.ini").string()}});
+  }
+  korven::test::PrivateWindowsDir windows_;
+  ScratchDir out_;
+};
+
+int TiffPages(const std::string& path, uint16_t* photometric = nullptr, uint16_t* bits = nullptr, float* dpi = nullptr) {
+  TIFF* t = TIFFOpen(path.c_str(), "r");
+  if (!t) return -1;
+  if (photometric) TIFFGetField(t, TIFFTAG_PHOTOMETRIC, photometric);
+  if (bits) TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, bits);
+  if (dpi) TIFFGetField(t, TIFFTAG_XRESOLUTION, dpi);
+  int n = TIFFNumberOfDirectories(t);
+  TIFFClose(t);
+  return n;
+}
+
+TEST_F(Scan, SinglePageToPngKeepsGeometryResolutionAndType) {
+  Install();
+  // 5.08 x 2.54 cm is 2 x 1 inch: 200 x 100 pixels at 100 dpi (a pixel either way for rounding).
+  RunResult r = Invoke({"--pixel-type", "gray", "--resolution", "100", "--unit", "cm", "--frame", "0,0,5.08,2.54", "-o",
+                        out_.File("page.png")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(std::regex_search(r.err, std::regex(R"(page 1: \d+ x \d+ px, 100 dpi, 8-bit gray, [0-9.]+ s)"))) << r.err;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, out_.File("page.png").c_str())) << image.message;
+  EXPECT_NEAR(double(image.width), 200, 1);
+  EXPECT_NEAR(double(image.height), 100, 1);
+  EXPECT_FALSE(image.format & PNG_FORMAT_FLAG_COLOR);
+  png_image_free(&image);
+  EXPECT_EQ(out_.Entries(), std::vector<std::string>{"page.png"});
+}
+
+TEST_F(Scan, FeederBatchGivesOnePagePerLoadedSheet) {
+  Install("PagesLoaded = 4\n");
+  RunResult tif = Invoke({"--feeder", "--pixel-type", "bw", "--resolution", "75", "-o", out_.File("batch.tif")});
+  ASSERT_EQ(tif.exitCode, 0) << tif.err;
+  uint16_t photometric = 99, bits = 0;
+  float dpi = 0;
+  EXPECT_EQ(TiffPages(out_.File("batch.tif"), &photometric, &bits, &dpi), 4);
+  EXPECT_EQ(photometric, PHOTOMETRIC_MINISWHITE);
+  EXPECT_EQ(bits, 1);
+  EXPECT_EQ(dpi, 75.0f);
+
+  RunResult pdf = Invoke({"--feeder", "--resolution", "50", "-o", out_.File("batch.pdf")});
+  ASSERT_EQ(pdf.exitCode, 0) << pdf.err;
+  if (HaveTool("pdfinfo")) {
+    EXPECT_TRUE(std::regex_search(Shell("pdfinfo " + out_.File("batch.pdf")), std::regex(R"(Pages:\s+4\n)")));
+  }
+
+  RunResult each = Invoke({"--feeder", "--pages", "3", "--resolution", "50", "-q", "-o", out_.File("p-%d.jpg")});
+  ASSERT_EQ(each.exitCode, 0) << each.err;
+  EXPECT_TRUE(each.err.empty()) << each.err;
+  EXPECT_EQ(out_.Entries(), (std::vector<std::string>{"batch.pdf", "batch.tif", "p-1.jpg", "p-2.jpg", "p-3.jpg"}));
+}
+
+TEST_F(Scan, ListMarksTheDefaultAndInfoShowsTheSource) {
+  Install("", "virtual");
+  Install("ProductName = Second Scanner\n", "second");
+  RunResult list = Invoke({"--list"});
+  ASSERT_EQ(list.exitCode, 0) << list.err;
+  EXPECT_NE(list.out.find("Virtual Scanner"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("Second Scanner"), std::string::npos) << list.out;
+  EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '*'), 1) << list.out;
+
+  RunResult info = Invoke({"--info", "--source", "Second Scanner", "--unit", "inch"});
+  ASSERT_EQ(info.exitCode, 0) << info.err;
+  EXPECT_NE(info.out.find("Second Scanner"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("Platen:        8.8 x 12 inch"), std::string::npos) << info.out;
+  EXPECT_NE(info.out.find("resolution"), std::string::npos) << info.out;
+
+  // The program's desktop answers the manager's dialog as a person pressing its default button.
+  RunResult selected = Invoke({"--select", "--resolution", "50", "-q", "-o", out_.File("selected.png")});
+  EXPECT_EQ(selected.exitCode, 0) << selected.err;
+  EXPECT_EQ(out_.Entries(), std::vector<std::string>{"selected.png"});
+}
+
+TEST_F(Scan, UnknownSourceAndFailingSourceExitThree) {
+  Install();
+  RunResult unknown = Invoke({"--source", "Nope", "-o", out_.File("x.png")});
+  EXPECT_EQ(unknown.exitCode, 3) << unknown.err;
+  EXPECT_NE(unknown.err.find("Nope"), std::string::npos);
+
+  // A source file that is no shared object: the manager cannot open it, the component says so.
+  std::ofstream(windows_.SourcesDir() / "broken.ds") << "not a shared object";
+  for (const auto& e : std::filesystem::directory_iterator(windows_.SourcesDir()))
+    if (e.path().filename() != "broken.ds") std::filesystem::remove(e.path());
+  RunResult failing = Invoke({"-o", out_.File("x.png")});
+  EXPECT_EQ(failing.exitCode, 3) << failing.err;
+  EXPECT_NE(failing.err.find("TWAIN"), std::string::npos) << failing.err;
+  EXPECT_TRUE(out_.Entries().empty());
+}
+
+TEST_F(Scan, TransferFailureExitsThree) {
+  Install("TransferResult = failure\n");
+  RunResult failed = Invoke({"-o", out_.File("x.png")});
+  EXPECT_EQ(failed.exitCode, 3) << failed.err;
+  EXPECT_TRUE(out_.Entries().empty());
+}
+
+TEST_F(Scan, WhatTheSourceCannotDoEndsTheScanWithItsReason) {
+  struct Case {
+    const char* config;
+    std::vector<std::string> args;
+    int exitCode;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {"Feeder = no\n", {"--feeder", "-o", "f.pdf"}, 3, "has no document feeder"},
+      {"# defaults\n", {"--pixel-type", "gray", "--bit-depth", "4", "-o", "b.png"}, 3, "does not scan gray in 4 bits"},
+      {"PagesLoaded = 0\n", {"--feeder", "-o", "e.pdf"}, 1, "the document feeder is empty"},
+  };
+  for (const Case& c : cases) {
+    Install(c.config);
+    std::vector<std::string> args = c.args;
+    args.back() = out_.File(args.back());
+    RunResult r = Invoke(args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.reason << "\n" << r.err;
+    EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(out_.Entries().empty());
+}
+
+TEST_F(Scan, PalettePageStaysPaletteAndVerboseShowsTheComponentsDiagnostics) {
+  Install("Unsupported = ICAP_GAMMA\n");
+  RunResult r = Invoke({"--pixel-type", "palette", "--resolution", "50", "--gamma", "1.5", "--verbose", "-o",
+                        out_.File("p.png")});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("warning: the source has no --gamma setting"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("[component] "), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("8-bit palette"), std::string::npos) << r.err;
+  png_image image{};
+  image.version = PNG_IMAGE_VERSION;
+  ASSERT_TRUE(png_image_begin_read_from_file(&image, out_.File("p.png").c_str())) << image.message;
+  EXPECT_TRUE(image.format & PNG_FORMAT_FLAG_COLORMAP);
+  png_image_free(&image);
+}
+
+TEST_F(Scan, FailedWriteExitsFourAndLeavesNoFile) {
+  Install();
+  // A full disk as the program sees it: the file size limit is inherited by the child.
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit lim = old;
+  lim.rlim_cur = 2048;
+  auto handler = std::signal(SIGXFSZ, SIG_IGN);  // ignored dispositions survive exec
+  setrlimit(RLIMIT_FSIZE, &lim);
+  RunResult r = Invoke({"--resolution", "150", "-o", out_.File("big.png")});
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, handler);
+  EXPECT_EQ(r.exitCode, 4) << r.err;
+  EXPECT_NE(r.err.find("big.png"), std::string::npos) << r.err;
+  EXPECT_TRUE(out_.Entries().empty());
+}
+
+}  // namespace

@@ -1,0 +1,499 @@
+// One encoder per format, each through the library that owns that format: the framework's own BMP
+// writer, libpng, libjpeg(-turbo), libtiff and cairo's PDF surface.
+//
+// libpng and libjpeg report errors by longjmp: the functions that call them keep every object with a
+// destructor outside the jump's reach (created before setjmp, in the same frame) and call nothing
+// that throws between setjmp and the end.
+#include "image_writer.h"
+
+#include <cairo-pdf.h>
+#include <cairo.h>
+#include <jpeglib.h>
+#include <png.h>
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace korven::scan {
+
+namespace {
+
+std::string WriteFailure(const std::string& target, const std::string& why) { return "cannot write " + target + ": " + why; }
+
+// A stdio stream on a duplicate of the file's descriptor, for the libraries that want a FILE*.
+class StdioFile {
+ public:
+  explicit StdioFile(AtomicFile& file) : target_(file.Target()) {
+    int fd = dup(file.Fd());
+    if (fd >= 0) fp_ = fdopen(fd, "wb");
+    if (!fp_) {
+      int err = errno;
+      if (fd >= 0) close(fd);
+      throw OutputError(WriteFailure(target_, std::strerror(err)));
+    }
+  }
+  ~StdioFile() {
+    if (fp_) fclose(fp_);
+  }
+  FILE* Get() const { return fp_; }
+  // Flushes and closes; raises OutputError when any write failed.
+  void Close() {
+    FILE* fp = fp_;
+    fp_ = nullptr;
+    bool failed = fflush(fp) != 0 || ferror(fp);
+    int err = errno;
+    if (fclose(fp) != 0 && !failed) {
+      failed = true;
+      err = errno;
+    }
+    if (failed) throw OutputError(WriteFailure(target_, std::strerror(err ? err : EIO)));
+  }
+
+ private:
+  std::string target_;
+  FILE* fp_ = nullptr;
+};
+
+// Writes everything or reports the reason.
+bool WriteAll(int fd, const void* data, size_t size, int& err) {
+  const auto* p = static_cast<const uint8_t*>(data);
+  while (size > 0) {
+    ssize_t n = write(fd, p, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      err = errno;
+      return false;
+    }
+    p += n;
+    size -= size_t(n);
+  }
+  return true;
+}
+
+// ---- BMP ----------------------------------------------------------------------------------------
+
+// A framework stream writing straight to the file, so a large page is not copied into memory first.
+class FdStream : public vcl::TStream {
+ public:
+  explicit FdStream(int fd) : fd_(fd) {}
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void* buffer, int64_t count) override {
+    if (count <= 0) return 0;
+    if (!WriteAll(fd_, buffer, size_t(count), err_)) return 0;
+    return count;
+  }
+  int64_t Seek(int64_t offset, vcl::TSeekOrigin origin) override {
+    int whence = origin == vcl::soBeginning ? SEEK_SET : origin == vcl::soCurrent ? SEEK_CUR : SEEK_END;
+    return lseek(fd_, offset, whence);
+  }
+  int Error() const { return err_; }
+
+ private:
+  int fd_;
+  int err_ = 0;
+};
+
+class BmpEncoder : public DocumentEncoder {
+ public:
+  explicit BmpEncoder(AtomicFile& file) : file_(file) {}
+  void AddPage(const vcl::TBitmap& bitmap, const PageView&, Resolution res) override {
+    FdStream stream(file_.Fd());
+    // The file carries the resolution in the bitmap's header; a different one needs a copy.
+    Resolution own = ResolutionOf(bitmap);
+    vcl::TBitmap* source = const_cast<vcl::TBitmap*>(&bitmap);  // SaveToStream only reads
+    std::unique_ptr<vcl::TBitmap> copy;
+    if (res.Known() && (std::fabs(own.x - res.x) > 0.01 || std::fabs(own.y - res.y) > 0.01)) {
+      copy = std::make_unique<vcl::TBitmap>();
+      copy->Assign(source);
+      copy->SetPelsPerMeter(int(std::lround(res.x / 0.0254)), int(std::lround(res.y / 0.0254)));
+      source = copy.get();
+    }
+    try {
+      source->SaveToStream(&stream);
+    } catch (const vcl::Exception& e) {
+      throw OutputError(WriteFailure(file_.Target(), stream.Error() ? std::strerror(stream.Error()) : e.Message()));
+    }
+    if (stream.Error()) throw OutputError(WriteFailure(file_.Target(), std::strerror(stream.Error())));
+  }
+  void Finish() override {}
+
+ private:
+  AtomicFile& file_;
+};
+
+// ---- PNG ----------------------------------------------------------------------------------------
+
+struct PngErrors {
+  char text[256] = {};
+};
+
+[[noreturn]] void PngError(png_structp png, png_const_charp message) {
+  auto* errors = static_cast<PngErrors*>(png_get_error_ptr(png));
+  std::snprintf(errors->text, sizeof errors->text, "%s", message);
+  png_longjmp(png, 1);
+}
+void PngWarning(png_structp, png_const_charp) {}
+
+// Returns false with errors filled on failure. Pixel types: bilevel as 1-bit grey, grey as 8-bit
+// grey, indexed colour as a palette of the bitmap's depth, the rest as 8-bit RGB.
+bool EncodePng(FILE* fp, const PageView& page, Resolution res, std::vector<uint8_t>& row, PngErrors& errors) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &errors, PngError, PngWarning);
+  if (!png) {
+    std::snprintf(errors.text, sizeof errors.text, "out of memory");
+    return false;
+  }
+  png_infop info = png_create_info_struct(png);
+  if (!info || setjmp(png_jmpbuf(png))) {
+    png_destroy_write_struct(&png, &info);
+    return false;
+  }
+  png_init_io(png, fp);
+  int colorType = PNG_COLOR_TYPE_RGB, depth = 8;
+  switch (page.Kind()) {
+    case PageKind::Bilevel: colorType = PNG_COLOR_TYPE_GRAY; depth = 1; break;
+    case PageKind::Gray: colorType = PNG_COLOR_TYPE_GRAY; break;
+    case PageKind::Palette: colorType = PNG_COLOR_TYPE_PALETTE; depth = page.IndexBits(); break;
+    case PageKind::Rgb: break;
+  }
+  png_set_IHDR(png, info, png_uint_32(page.Width()), png_uint_32(page.Height()), depth, colorType, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  if (page.Kind() == PageKind::Palette) {
+    png_color colors[256];
+    const auto& pal = page.Palette();
+    for (size_t i = 0; i < pal.size(); ++i)
+      colors[i] = {vcl::GetRValue(pal[i]), vcl::GetGValue(pal[i]), vcl::GetBValue(pal[i])};
+    png_set_PLTE(png, info, colors, int(pal.size()));
+  }
+  if (res.Known())
+    png_set_pHYs(png, info, png_uint_32(std::lround(res.x / 0.0254)), png_uint_32(std::lround(res.y / 0.0254)),
+                 PNG_RESOLUTION_METER);
+  png_text text[1];
+  text[0] = {};
+  text[0].compression = PNG_TEXT_COMPRESSION_NONE;
+  text[0].key = const_cast<char*>("Software");
+  text[0].text = const_cast<char*>(WriterSoftwareName());
+  png_set_text(png, info, text, 1);
+  png_write_info(png, info);
+  for (int y = 0; y < page.Height(); ++y) {
+    switch (page.Kind()) {
+      case PageKind::Bilevel: page.BilevelRow(y, row.data()); break;
+      case PageKind::Gray: page.GrayRow(y, row.data()); break;
+      case PageKind::Palette: page.IndexRow(y, row.data()); break;
+      case PageKind::Rgb: page.RgbRow(y, row.data()); break;
+    }
+    png_write_row(png, row.data());
+  }
+  png_write_end(png, info);
+  png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+class PngEncoder : public DocumentEncoder {
+ public:
+  explicit PngEncoder(AtomicFile& file) : file_(file), stdio_(file) {}
+  void AddPage(const vcl::TBitmap&, const PageView& page, Resolution res) override {
+    std::vector<uint8_t> row(size_t(page.Width()) * 3 + 8);
+    PngErrors errors;
+    if (!EncodePng(stdio_.Get(), page, res, row, errors)) throw OutputError(WriteFailure(file_.Target(), errors.text));
+  }
+  void Finish() override { stdio_.Close(); }
+
+ private:
+  AtomicFile& file_;
+  StdioFile stdio_;
+};
+
+// ---- JPEG ---------------------------------------------------------------------------------------
+
+struct JpegErrors {
+  jpeg_error_mgr mgr;
+  std::jmp_buf jump;
+  char text[JMSG_LENGTH_MAX] = {};
+};
+
+[[noreturn]] void JpegError(j_common_ptr cinfo) {
+  auto* errors = reinterpret_cast<JpegErrors*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, errors->text);
+  std::longjmp(errors->jump, 1);
+}
+void JpegMessage(j_common_ptr) {}
+
+// Grey and bilevel pages as one-component greyscale, the others as RGB (JPEG has no palette).
+bool EncodeJpeg(FILE* fp, const PageView& page, Resolution res, std::vector<uint8_t>& row, JpegErrors& errors) {
+  jpeg_compress_struct cinfo{};
+  cinfo.err = jpeg_std_error(&errors.mgr);
+  errors.mgr.error_exit = JpegError;
+  errors.mgr.output_message = JpegMessage;
+  if (setjmp(errors.jump)) {
+    jpeg_destroy_compress(&cinfo);
+    return false;
+  }
+  jpeg_create_compress(&cinfo);
+  jpeg_stdio_dest(&cinfo, fp);
+  bool grey = page.Kind() == PageKind::Bilevel || page.Kind() == PageKind::Gray;
+  cinfo.image_width = JDIMENSION(page.Width());
+  cinfo.image_height = JDIMENSION(page.Height());
+  cinfo.input_components = grey ? 1 : 3;
+  cinfo.in_color_space = grey ? JCS_GRAYSCALE : JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 90, TRUE);
+  if (res.Known()) {
+    cinfo.write_JFIF_header = TRUE;
+    cinfo.density_unit = 1;  // dots per inch
+    cinfo.X_density = UINT16(std::clamp(std::lround(res.x), 1L, 65535L));
+    cinfo.Y_density = UINT16(std::clamp(std::lround(res.y), 1L, 65535L));
+  }
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    int y = int(cinfo.next_scanline);
+    if (grey) page.GrayRow(y, row.data());
+    else page.RgbRow(y, row.data());
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  return true;
+}
+
+class JpegEncoder : public DocumentEncoder {
+ public:
+  explicit JpegEncoder(AtomicFile& file) : file_(file), stdio_(file) {}
+  void AddPage(const vcl::TBitmap&, const PageView& page, Resolution res) override {
+    if (page.Width() > JPEG_MAX_DIMENSION || page.Height() > JPEG_MAX_DIMENSION)
+      throw OutputError(WriteFailure(file_.Target(), "a JPEG page is at most 65500 pixels wide and high"));
+    std::vector<uint8_t> row(size_t(page.Width()) * 3);
+    auto errors = std::make_unique<JpegErrors>();
+    if (!EncodeJpeg(stdio_.Get(), page, res, row, *errors)) throw OutputError(WriteFailure(file_.Target(), errors->text));
+  }
+  void Finish() override { stdio_.Close(); }
+
+ private:
+  AtomicFile& file_;
+  StdioFile stdio_;
+};
+
+// ---- TIFF ---------------------------------------------------------------------------------------
+
+// libtiff reports through process-wide handlers; the last error text is kept for the message.
+thread_local std::string tiffError;
+
+void TiffError(const char* module, const char* fmt, va_list ap) {
+  char buf[512];
+  std::vsnprintf(buf, sizeof buf, fmt, ap);
+  tiffError = module ? std::string(module) + ": " + buf : std::string(buf);
+}
+void TiffWarning(const char*, const char*, va_list) {}
+
+// One directory per page: bilevel as CCITT Group 4 (white is zero, as fax readers expect), grey
+// and RGB with Deflate and the horizontal predictor, indexed colour as a palette with Deflate.
+class TiffEncoder : public DocumentEncoder {
+ public:
+  explicit TiffEncoder(AtomicFile& file) : file_(file) {
+    static const bool installed = [] {
+      TIFFSetErrorHandler(TiffError);
+      TIFFSetWarningHandler(TiffWarning);
+      return true;
+    }();
+    (void)installed;
+    int fd = dup(file.Fd());
+    if (fd < 0) throw OutputError(WriteFailure(file_.Target(), std::strerror(errno)));
+    tiffError.clear();
+    tif_ = TIFFFdOpen(fd, file.Target().c_str(), "w");
+    if (!tif_) {
+      close(fd);
+      throw OutputError(WriteFailure(file_.Target(), tiffError.empty() ? "libtiff cannot open it" : tiffError));
+    }
+  }
+  ~TiffEncoder() override {
+    if (tif_) TIFFClose(tif_);
+  }
+
+  void AddPage(const vcl::TBitmap&, const PageView& page, Resolution res) override {
+    tiffError.clear();
+    TIFF* t = tif_;
+    uint32_t w = uint32_t(page.Width()), h = uint32_t(page.Height());
+    TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    TIFFSetField(t, TIFFTAG_SOFTWARE, WriterSoftwareName());
+    TIFFSetField(t, TIFFTAG_PAGENUMBER, uint16_t(pages_), uint16_t(0));  // the total is not known yet
+    if (res.Known()) {
+      TIFFSetField(t, TIFFTAG_XRESOLUTION, float(res.x));
+      TIFFSetField(t, TIFFTAG_YRESOLUTION, float(res.y));
+      TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    }
+    std::vector<uint16_t> map[3];
+    switch (page.Kind()) {
+      case PageKind::Bilevel:
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, h);
+        break;
+      case PageKind::Gray:
+      case PageKind::Rgb: {
+        bool grey = page.Kind() == PageKind::Gray;
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, grey ? 1 : 3);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, grey ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+        TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+        break;
+      }
+      case PageKind::Palette: {
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, page.IndexBits());
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
+        TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
+        const auto& pal = page.Palette();
+        for (auto& m : map) m.resize(pal.size());
+        for (size_t i = 0; i < pal.size(); ++i) {
+          map[0][i] = uint16_t(vcl::GetRValue(pal[i]) * 257);
+          map[1][i] = uint16_t(vcl::GetGValue(pal[i]) * 257);
+          map[2][i] = uint16_t(vcl::GetBValue(pal[i]) * 257);
+        }
+        TIFFSetField(t, TIFFTAG_COLORMAP, map[0].data(), map[1].data(), map[2].data());
+        break;
+      }
+    }
+    std::vector<uint8_t> row(size_t(w) * 3 + 8);
+    for (uint32_t y = 0; y < h; ++y) {
+      switch (page.Kind()) {
+        case PageKind::Bilevel: {
+          page.BilevelRow(int(y), row.data());
+          for (size_t i = 0; i < (w + 7) / 8; ++i) row[i] = uint8_t(~row[i]);  // white is zero here
+          break;
+        }
+        case PageKind::Gray: page.GrayRow(int(y), row.data()); break;
+        case PageKind::Palette: page.IndexRow(int(y), row.data()); break;
+        case PageKind::Rgb: page.RgbRow(int(y), row.data()); break;
+      }
+      if (TIFFWriteScanline(t, row.data(), y, 0) < 0) Fail();
+    }
+    if (!TIFFWriteDirectory(t)) Fail();
+    ++pages_;
+  }
+
+  void Finish() override {
+    tiffError.clear();
+    // TIFFClose reports nothing; a flush first tells whether the last bytes reached the file.
+    bool ok = TIFFFlush(tif_) == 1;
+    TIFFClose(tif_);
+    tif_ = nullptr;
+    if (!ok) Fail();
+  }
+
+ private:
+  [[noreturn]] void Fail() {
+    std::string why = tiffError.empty() ? std::string(std::strerror(errno ? errno : EIO)) : tiffError;
+    throw OutputError(WriteFailure(file_.Target(), why));
+  }
+
+  AtomicFile& file_;
+  TIFF* tif_ = nullptr;
+  int pages_ = 0;
+};
+
+// ---- PDF ----------------------------------------------------------------------------------------
+
+// One page per image, sized from the image's resolution (72 dpi when it has none). Every page goes
+// in as an RGB image; cairo stores a page whose pixels are all grey as DeviceGray and one that is
+// all black and white as a 1-bit image, so grey and bilevel scans stay that compact.
+class PdfEncoder : public DocumentEncoder {
+ public:
+  explicit PdfEncoder(AtomicFile& file) : file_(file) {}
+  ~PdfEncoder() override {
+    if (surface_) cairo_surface_destroy(surface_);
+  }
+
+  void AddPage(const vcl::TBitmap&, const PageView& page, Resolution res) override {
+    double dx = res.Known() ? res.x : 72, dy = res.Known() ? res.y : 72;
+    double wpt = page.Width() * 72.0 / dx, hpt = page.Height() * 72.0 / dy;
+    if (!surface_) {
+      surface_ = cairo_pdf_surface_create_for_stream(Write, this, wpt, hpt);
+      cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_CREATOR, WriterSoftwareName());
+      Check(cairo_surface_status(surface_));
+    } else {
+      cairo_pdf_surface_set_size(surface_, wpt, hpt);
+    }
+    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, page.Width(), page.Height());
+    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
+      cairo_status_t st = cairo_surface_status(image);
+      cairo_surface_destroy(image);
+      Check(st);
+    }
+    cairo_surface_flush(image);
+    unsigned char* data = cairo_image_surface_get_data(image);
+    int stride = cairo_image_surface_get_stride(image);
+    std::vector<uint8_t> row(size_t(page.Width()) * 3);
+    for (int y = 0; y < page.Height(); ++y) {
+      page.RgbRow(y, row.data());
+      auto* px = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
+      for (int x = 0; x < page.Width(); ++x)
+        px[x] = (uint32_t(row[3 * x]) << 16) | (uint32_t(row[3 * x + 1]) << 8) | row[3 * x + 2];
+    }
+    cairo_surface_mark_dirty(image);
+    cairo_t* cr = cairo_create(surface_);
+    cairo_scale(cr, 72.0 / dx, 72.0 / dy);  // the image keeps every pixel; only the page is in points
+    cairo_set_source_surface(cr, image, 0, 0);
+    cairo_paint(cr);
+    cairo_show_page(cr);
+    cairo_status_t st = cairo_status(cr);
+    cairo_destroy(cr);
+    cairo_surface_destroy(image);
+    Check(st);
+    Check(cairo_surface_status(surface_));
+  }
+
+  void Finish() override {
+    if (!surface_) return;
+    cairo_surface_finish(surface_);
+    cairo_status_t st = cairo_surface_status(surface_);
+    cairo_surface_destroy(surface_);
+    surface_ = nullptr;
+    Check(st);
+  }
+
+ private:
+  static cairo_status_t Write(void* closure, const unsigned char* data, unsigned int length) {
+    auto* self = static_cast<PdfEncoder*>(closure);
+    return WriteAll(self->file_.Fd(), data, length, self->err_) ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
+  }
+  void Check(cairo_status_t st) {
+    if (st == CAIRO_STATUS_SUCCESS) return;
+    std::string why = st == CAIRO_STATUS_WRITE_ERROR && err_ ? std::strerror(err_) : cairo_status_to_string(st);
+    throw OutputError(WriteFailure(file_.Target(), why));
+  }
+
+  AtomicFile& file_;
+  cairo_surface_t* surface_ = nullptr;
+  int err_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<DocumentEncoder> MakeEncoder(ImageFormat format, AtomicFile& file) {
+  switch (format) {
+    case ImageFormat::Bmp: return std::make_unique<BmpEncoder>(file);
+    case ImageFormat::Png: return std::make_unique<PngEncoder>(file);
+    case ImageFormat::Jpeg: return std::make_unique<JpegEncoder>(file);
+    case ImageFormat::Tiff: return std::make_unique<TiffEncoder>(file);
+    case ImageFormat::Pdf: return std::make_unique<PdfEncoder>(file);
+  }
+  throw OutputError("unknown format");
+}
+
+}  // namespace korven::scan
