@@ -176,6 +176,25 @@ TEST_F(ScanningTest, CancelFromEitherEventEndsTheAcquisition) {
   }
 }
 
+// A page the bitmap cannot take (here a block shorter than its header says) is reported and not
+// handed on: the after-scan event would otherwise deliver the previous page again as if it were new.
+TEST_F(ScanningTest, ARefusedImageIsNotHandedOnAsThePreviousPage) {
+  AddVirtual("Scanner A");
+  AddVirtual("Scanner B", "DibTruncate = yes\n");
+  TestScanner& s = SmallScanner();
+  Pages p;
+  p.Install(s);
+  s.SetSourceName("Scanner A");
+  EXPECT_TRUE(s.Execute());
+  ASSERT_EQ(p.pages.size(), 1u);
+  DebugCapture debug;
+  s.SetSourceName("Scanner B");
+  s.Execute();
+  EXPECT_EQ(p.before, 2);               // the second page was announced...
+  EXPECT_EQ(p.pages.size(), 1u);        // ...but not handed on
+  EXPECT_TRUE(debug.Contains("Illegal DIB: larger than its memory block")) << debug.All();
+}
+
 TEST_F(ScanningTest, FeederBatchDeliversEveryPageAtTheAskedGeometry) {
   AddVirtual("Scanner A", "PagesLoaded = 4\n");
   TestScanner& s = NewScanner();

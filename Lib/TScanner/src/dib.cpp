@@ -129,12 +129,14 @@ class DibFileStream : public vcl::TStream {
 
 }  // namespace
 
-void TScanner::TWAIN_DrawDibToBitmap(vcl::TBitmap* Bitmap, HGLOBAL hDib) {
+void TScanner::TWAIN_DrawDibToBitmap(vcl::TBitmap* Bitmap, HGLOBAL hDib) { DrawDib(Bitmap, hDib); }
+
+bool TScanner::DrawDib(vcl::TBitmap* Bitmap, HGLOBAL hDib) {
   uint64_t blockSize = GlobalSize(hDib);
   void* p = GlobalLock(hDib);
   if (!p) {
     TWAIN_ErrorBox("Illegal DIB: can not lock the handle");
-    return;
+    return false;
   }
   std::string fault;
   // The block stays locked while the bitmap reads it; unlocked on every path.
@@ -160,7 +162,9 @@ void TScanner::TWAIN_DrawDibToBitmap(vcl::TBitmap* Bitmap, HGLOBAL hDib) {
         Bitmap->LoadFromStream(&stream);
       },
       [&] { GlobalUnlock(hDib); });
-  if (!fault.empty()) TWAIN_ErrorBox(fault);
+  if (fault.empty()) return true;
+  TWAIN_ErrorBox(fault);
+  return false;
 }
 
 }  // namespace korven

@@ -680,6 +680,8 @@ class TScanner : public vcl::TComponent {
   void ReopenSource();
   // Fills the application identity (construction).
   void InitAppID();
+  // TWAIN_DrawDibToBitmap, telling whether the DIB was loaded (false: refused and reported).
+  bool DrawDib(vcl::TBitmap* Bitmap, HGLOBAL hDib);
   void ApplyMgrBookkeeping(uint32_t DAT, uint32_t MSG, void* pData);
   bool ApplyDSControlBookkeeping(uint32_t DAT, uint32_t MSG, void* pData, bool ok);
   bool ApplyDSImageBookkeeping(uint32_t DAT, uint32_t MSG, bool ok);
