@@ -584,7 +584,7 @@ class TScanner : public vcl::TComponent {
 
   // ---- Capability queries and typed accessors ----------------------------------------------------
   // The source's current (or default) value as ItemType: exactly ItemSize(ItemType) bytes are copied
-  // into pDest (must not be null); false, with a report where the texts give one, otherwise.
+  // into pDest (must not be null); false otherwise, with a diagnostic line for the failures that have one.
   bool TWAIN_GetCapCurrent(uint32_t Cap, uint32_t ItemType, void* pDest);
   bool TWAIN_GetCapDefault(uint32_t Cap, uint32_t ItemType, void* pDest);
   // A range as it is; an enumeration as its default item with Step 0. Out-parameters are written
