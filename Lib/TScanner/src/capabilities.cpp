@@ -43,6 +43,27 @@ struct Container {
   bool Has(uint64_t offset, uint64_t n) const { return offset + n <= size; }
 };
 
+enum class Copied { Done, Refused, TooSmall };
+
+// Copies the item of a one-value container, or the enumeration item whose index is stored at
+// indexOffset (6: CurrentIndex, 10: DefaultIndex), into pDest when its item type fits.
+Copied CopyItem(const Container& c, uint64_t indexOffset, uint32_t itemType, void* pDest) {
+  uint64_t n = SizeOf(itemType);
+  if (c.conType == TWON_ONEVALUE) {
+    if (!c.Has(0, 2) || !ItemTypesMatch(Peek<uint16_t>(c.p, 0), itemType)) return Copied::Refused;
+    if (!c.Has(2, n)) return Copied::TooSmall;
+    std::memcpy(pDest, c.p + 2, n);
+    return Copied::Done;
+  }
+  // TWON_ENUMERATION
+  if (!c.Has(0, 14)) return Copied::TooSmall;
+  uint32_t num = Peek<uint32_t>(c.p, 2), index = Peek<uint32_t>(c.p, indexOffset);
+  if (!(index < num) || !ItemTypesMatch(Peek<uint16_t>(c.p, 0), itemType)) return Copied::Refused;
+  if (!c.Has(14 + uint64_t(index) * n, n)) return Copied::TooSmall;
+  std::memcpy(pDest, c.p + 14 + uint64_t(index) * n, n);
+  return Copied::Done;
+}
+
 }  // namespace
 
 // The common course of the four queries; reduce returns the query's result.
@@ -90,29 +111,23 @@ bool TScanner::TWAIN_GetCapCurrent(uint32_t Cap, uint32_t ItemType, void* pDest)
   VCL_ASSERT(pDest != nullptr);
   VCL_ASSERT(ItemSize(ItemType) > 0);
   std::string name = GetCapabilityName(uint16_t(Cap));
-  uint64_t n = SizeOf(ItemType);
+  // The one-value item or the chosen enumeration item; a block too short for it is reported.
+  auto copy = [&](const Container& c, uint64_t indexOffset) {
+    Copied r = CopyItem(c, indexOffset, ItemType, pDest);
+    if (r == Copied::TooSmall) TWAIN_ErrorBox(TooSmall(name));
+    return r == Copied::Done;
+  };
   return RunQuery(*this, Cap, TWON_ONEVALUE, MSG_GETCURRENT, "GetCurrent Failed (" + name + ")",
                   "GetCurrent Failed. Invalid Container Handle (" + name + ")", [&](const Container& c) {
     switch (c.conType) {
-      case TWON_ONEVALUE: {
-        if (!c.Has(0, 2) || !ItemTypesMatch(Peek<uint16_t>(c.p, 0), ItemType)) return false;
-        if (!c.Has(2, n)) return TWAIN_ErrorBox(TooSmall(name)), false;
-        std::memcpy(pDest, c.p + 2, n);
-        return true;
-      }
-      case TWON_ENUMERATION: {
-        if (!c.Has(0, 14)) return TWAIN_ErrorBox(TooSmall(name)), false;
-        uint32_t num = Peek<uint32_t>(c.p, 2), cur = Peek<uint32_t>(c.p, 6);
-        if (!(cur < num) || !ItemTypesMatch(Peek<uint16_t>(c.p, 0), ItemType)) return false;
-        if (!c.Has(14 + uint64_t(cur) * n, n)) return TWAIN_ErrorBox(TooSmall(name)), false;
-        std::memcpy(pDest, c.p + 14 + uint64_t(cur) * n, n);
-        return true;
-      }
+      case TWON_ONEVALUE:
+      case TWON_ENUMERATION:
+        return copy(c, 6);
       case TWON_RANGE: {
         if (!c.Has(0, 22)) return TWAIN_ErrorBox(TooSmall(name)), false;
         if (!ItemTypesMatch(Peek<uint16_t>(c.p, 0), ItemType)) return false;
-        if (!c.Has(18, n)) return TWAIN_ErrorBox(TooSmall(name)), false;
-        std::memcpy(pDest, c.p + 18, n);
+        if (!c.Has(18, SizeOf(ItemType))) return TWAIN_ErrorBox(TooSmall(name)), false;
+        std::memcpy(pDest, c.p + 18, SizeOf(ItemType));
         return true;
       }
       default: {
@@ -129,24 +144,18 @@ bool TScanner::TWAIN_GetCapDefault(uint32_t Cap, uint32_t ItemType, void* pDest)
   VCL_ASSERT(pDest != nullptr);
   VCL_ASSERT(ItemSize(ItemType) > 0);
   std::string name = GetCapabilityName(uint16_t(Cap));
-  uint64_t n = SizeOf(ItemType);
+  // The one-value item or the chosen enumeration item; a block too short for it is reported.
+  auto copy = [&](const Container& c, uint64_t indexOffset) {
+    Copied r = CopyItem(c, indexOffset, ItemType, pDest);
+    if (r == Copied::TooSmall) TWAIN_ErrorBox(TooSmall(name));
+    return r == Copied::Done;
+  };
   return RunQuery(*this, Cap, TWON_ONEVALUE, MSG_GETDEFAULT, "GetDefault Failed (" + name + ")",
                   "GetDefault Failed. Invalid Container Handle (" + name + ")", [&](const Container& c) {
     switch (c.conType) {
-      case TWON_ONEVALUE: {
-        if (!c.Has(0, 2) || !ItemTypesMatch(Peek<uint16_t>(c.p, 0), ItemType)) return false;
-        if (!c.Has(2, n)) return TWAIN_ErrorBox(TooSmall(name)), false;
-        std::memcpy(pDest, c.p + 2, n);
-        return true;
-      }
-      case TWON_ENUMERATION: {
-        if (!c.Has(0, 14)) return TWAIN_ErrorBox(TooSmall(name)), false;
-        uint32_t num = Peek<uint32_t>(c.p, 2), def = Peek<uint32_t>(c.p, 10);
-        if (!(def < num) || !ItemTypesMatch(Peek<uint16_t>(c.p, 0), ItemType)) return false;
-        if (!c.Has(14 + uint64_t(def) * n, n)) return TWAIN_ErrorBox(TooSmall(name)), false;
-        std::memcpy(pDest, c.p + 14 + uint64_t(def) * n, n);
-        return true;
-      }
+      case TWON_ONEVALUE:
+      case TWON_ENUMERATION:
+        return copy(c, 10);
       default: {
         char buf[64];
         std::snprintf(buf, sizeof buf, "GetCapCurrent Fail (ConType=%d)", int(c.conType));
