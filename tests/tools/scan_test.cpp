@@ -13,6 +13,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 
@@ -183,6 +185,23 @@ TEST_F(Scan, FailedWriteExitsFourAndLeavesNoFile) {
   EXPECT_EQ(r.exitCode, 4) << r.err;
   EXPECT_NE(r.err.find("big.png"), std::string::npos) << r.err;
   EXPECT_TRUE(out_.Entries().empty());
+}
+
+// A folder that refuses new files even to root (sysfs): the checks before scanning cannot see it
+// (access() grants root everything), so the refusal comes when the file is created: exit 4 with the
+// reason, and nothing left behind. Runs where such a folder exists (always for root on Linux).
+TEST_F(Scan, UncreatableOutputExitsFourAndLeavesNoFile) {
+  const std::string probe = "/sys/korven-probe";
+  if (std::FILE* f = std::fopen(probe.c_str(), "w")) {
+    std::fclose(f);
+    std::remove(probe.c_str());
+    GTEST_SKIP() << "/sys accepts new files here";
+  }
+  Install();
+  RunResult r = Invoke({"--resolution", "50", "-o", "/sys/korven-scan-test.png"});
+  EXPECT_EQ(r.exitCode, geteuid() == 0 ? 4 : 2) << r.err;
+  EXPECT_NE(r.err.find("/sys"), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists("/sys/korven-scan-test.png"));
 }
 
 }  // namespace
