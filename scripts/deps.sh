@@ -5,7 +5,7 @@ packages=(
   cmake g++ make ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpng-dev libjpeg-dev libtiff-dev libcairo2-dev libcli11-dev
-  poppler-utils libtiff-tools
+  poppler-utils
 )
 missing=()
 for p in "${packages[@]}"; do
