@@ -262,14 +262,14 @@ class TScanner : public vcl::TComponent {
 
  public:
   // ---- Construction ------------------------------------------------------------------------------
-  // Fills the application identity; nothing talks to TWAIN until the component is activated.
+  // Fills the application identity, creates the owned objects, resets every setting to its built-in
+  // default and installs the low-level scan handlers. Nothing talks to TWAIN until activation.
   explicit TScanner(vcl::TComponent* owner);
   // Unloads the manager whatever the state: no library, open source or SourcesInUse entry stays.
   ~TScanner() override;
 
   // ---- Component core ----------------------------------------------------------------------------
-  // Creates the owned objects, resets every setting to its built-in default and registers the
-  // low-level scan handlers. Nothing talks to TWAIN until the component is activated.
+  // The published properties in their streaming order, with defaults and stored flags.
   static void DeclareProperties(vcl::TPropertyBuilder<TScanner>& p);
 
   // Activation: loads the manager (EScannerFaital 65521 when it cannot, 65522 when no source is
