@@ -95,6 +95,19 @@ TEST_F(Cli, EveryBadUsageExitsTwoWithOneLineNamingTheValue) {
   EXPECT_TRUE(other.Entries().empty());
 }
 
+// A value above what TWAIN can carry is refused with the upper limit, not with "must be above 0".
+TEST_F(Cli, TooLargeValueNamesTheUpperLimit) {
+  const std::string png = out_.File("page.png");
+  for (const auto& [option, value] : std::vector<std::pair<std::string, std::string>>{
+           {"--resolution", "99999"}, {"--gamma", "1e9"}, {"--scaling", "40000"}}) {
+    RunResult r = Scan({option, value, "-o", png});
+    EXPECT_EQ(r.exitCode, 2) << option << "\n" << r.err;
+    EXPECT_NE(r.err.find("'" + value + "'"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("32767"), std::string::npos) << r.err;
+  }
+  EXPECT_TRUE(out_.Entries().empty());
+}
+
 TEST_F(Cli, UnwritableFolderIsBadUsage) {
   if (geteuid() == 0) GTEST_SKIP() << "root writes into any folder";
   ScratchDir locked;

@@ -125,6 +125,26 @@ TEST_F(Scan, UnknownSourceAndFailingSourceExitThree) {
   EXPECT_TRUE(out_.Entries().empty());
 }
 
+// A missing manager and an empty source folder are told apart, in English, for every action: the
+// component's own texts for them are Japanese and --list saw only an empty list.
+TEST_F(Scan, MissingManagerAndNoSourceAreNamedInEveryAction) {
+  struct Case {
+    bool withManager;
+    const char* reason;
+  };
+  for (const Case& c : {Case{false, "cannot load the TWAIN Data Source Manager"}, Case{true, "no TWAIN source is installed"}}) {
+    korven::test::PrivateWindowsDir dir(c.withManager);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--list"}, {"--info"}, {"-o", out_.File("x.png")}}) {
+      RunResult r = korven::tools_test::RunProgram(
+          kProgram, args, {{"KORVEN_WINDOWS_DIR", dir.Path().string()}, {"KORVEN_PROFILE", (dir.Path() / "win.ini").string()}});
+      EXPECT_EQ(r.exitCode, 3) << args[0] << "\n" << r.err;
+      EXPECT_NE(r.err.find(c.reason), std::string::npos) << args[0] << "\n" << r.err;
+    }
+  }
+  EXPECT_TRUE(out_.Entries().empty());
+}
+
 TEST_F(Scan, TransferFailureExitsThree) {
   Install("TransferResult = failure\n");
   RunResult failed = Invoke({"-o", out_.File("x.png")});
@@ -153,6 +173,28 @@ TEST_F(Scan, WhatTheSourceCannotDoEndsTheScanWithItsReason) {
     EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
   }
   EXPECT_TRUE(out_.Entries().empty());
+}
+
+// A frame the platen (8.8 x 12 inch) cannot hold is scanned as the source decides, but never
+// silently: the warning says which area was scanned instead. A frame that fits draws no warning.
+TEST_F(Scan, FrameTheSourceChangesIsReportedWithTheAreaScanned) {
+  Install();
+  struct Case {
+    const char* frame;
+    const char* warning;  // empty: none
+  };
+  const Case cases[] = {{"9,13,1,1", "no area of it is left"},
+                        {"0,0,20,20", "(8.8 x 12 inch); 0,0,8.8,12 inch is scanned"},
+                        {"1,1,2,3", ""}};
+  for (const Case& c : cases) {
+    RunResult r = Invoke({"--resolution", "50", "--frame", c.frame, "-o", out_.File("f.png")});
+    EXPECT_EQ(r.exitCode, 0) << c.frame << "\n" << r.err;
+    bool warned = r.err.find("warning: --frame " + std::string(c.frame) + " does not fit") != std::string::npos;
+    EXPECT_EQ(warned, *c.warning != 0) << c.frame << "\n" << r.err;
+    if (*c.warning) {
+      EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+    }
+  }
 }
 
 TEST_F(Scan, PalettePageStaysPaletteAndVerboseShowsTheComponentsDiagnostics) {

@@ -446,6 +446,21 @@ TEST(WriterBatch, OnePageFormatRefusesASecondPageAndKeepsTheFirst) {
   EXPECT_EQ(ReadPng(dir.File("one.png")).width, 8);
 }
 
+// "%%" stands for '%' in every name, so that the name the usage check asks for ("write %% for a
+// '%'") is the name written, with or without a page number.
+TEST(WriterBatch, DoublePercentInASingleFileNameIsOnePercent) {
+  ScratchDir dir;
+  auto page = MakePage(vcl::pf24bit, 8, 8, {}, k300, k300);
+  for (const char* name : {"100%%.png", "100%%.pdf"}) {
+    PageWriter w(dir.File(name), FormatForPath(name).value());
+    w.AddPage(*page);
+    w.Commit();
+    ASSERT_EQ(w.Files().size(), 1u);
+    EXPECT_EQ(w.Files().front(), dir.File(PageFileName(name, 1)));
+  }
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"100%.pdf", "100%.png"}));
+}
+
 // ---- Whole or nothing ---------------------------------------------------------------------------
 
 TEST(WriterAtomic, NothingIsVisibleBeforeCommitAndDiscardLeavesNothing) {

@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
     console.Error(e.what());
     return kExitOutput;
   } catch (const vcl::Exception& e) {
-    console.Error(e.Message());
+    console.Error(DescribeScannerError(e.Message()));
     return kExitScanner;
   } catch (const std::bad_alloc&) {
     console.Error("out of memory");

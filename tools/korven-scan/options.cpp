@@ -131,7 +131,7 @@ void CheckOutput(Options& o) {
   o.format = *format;
   std::string why = CheckNamePattern(name);
   if (!why.empty()) throw Usage{bad + ": " + why};
-  fs::path first = HasPageNumber(name) ? fs::path(PageFileName(name, 1)) : fs::path(name);
+  fs::path first = PageFileName(name, 1);  // the name written: page 1, and '%' for "%%"
   fs::path folder = first.parent_path();
   if (HasPageNumber(name) && folder != fs::path(name).parent_path())
     throw Usage{bad + ": the page number belongs in the file name, not in a folder"};
@@ -252,7 +252,7 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv) {
       o.unitGiven = true;
     }
     if (oRes->count())
-      o.resolution = Number("--resolution", resolution, 0, kFix32Max, true, "must be a number of dots per inch above 0");
+      o.resolution = Number("--resolution", resolution, 0, kFix32Max, true, "must be a number of dots per inch above 0 and at most 32767");
     if (oPixel->count()) o.pixelType = Choice("--pixel-type", pixelType, kPixelTypes);
     if (oDepth->count()) {
       int d = 0;
@@ -267,13 +267,13 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv) {
     if (oFrame->count()) o.frame = ParseFrame(frame);
     if (oBright->count()) o.brightness = Number("--brightness", brightness, -1000, 1000, false, "must lie from -1000 to 1000");
     if (oContrast->count()) o.contrast = Number("--contrast", contrast, -1000, 1000, false, "must lie from -1000 to 1000");
-    if (oGamma->count()) o.gamma = Number("--gamma", gamma, 0, kFix32Max, true, "must be above 0");
+    if (oGamma->count()) o.gamma = Number("--gamma", gamma, 0, kFix32Max, true, "must be above 0 and at most 32767");
     if (oHigh->count()) o.highlight = Number("--highlight", highlight, 0, 255, false, "must lie from 0 to 255");
     if (oShadow->count()) o.shadow = Number("--shadow", shadow, 0, 255, false, "must lie from 0 to 255");
     if (o.highlight && o.shadow && *o.shadow >= *o.highlight)
       throw Usage{"--shadow " + Quote(shadow) + " must be below --highlight " + Quote(highlight)};
     if (oThresh->count()) o.threshold = Number("--threshold", threshold, 0, 255, false, "must lie from 0 to 255");
-    if (oScale->count()) o.scaling = Number("--scaling", scaling, 0, kFix32Max, true, "must be above 0");
+    if (oScale->count()) o.scaling = Number("--scaling", scaling, 0, kFix32Max, true, "must be above 0 and at most 32767");
     if (oPages->count()) {
       int n = 0;
       if (!ToInteger(pages, n) || n < 1) throw Usage{"--pages " + Quote(pages) + " must be a whole number of at least 1"};

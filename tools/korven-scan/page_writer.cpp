@@ -136,7 +136,7 @@ void PageWriter::AddPage(const vcl::TBitmap& bitmap, Resolution res) {
     files_.push_back(file.Target());
   } else {
     if (!file_) {
-      file_ = std::make_unique<AtomicFile>(name_);
+      file_ = std::make_unique<AtomicFile>(PageFileName(name_, 1));  // no number: only "%%" changes
       encoder_ = MakeEncoder(format_, *file_);
     }
     encoder_->AddPage(bitmap, page, res);

@@ -163,6 +163,24 @@ int ApplyOptions(const Options& o, Console& console, TScanner& s) {
     double dpi = s.GetResolution()->GetValue();
     double k = TwipsPerUnit(int(o.unit), dpi) / TwipsPerUnit(int(s.GetUnitMode()), dpi);
     s.SetBounds(float(o.frame->left * k), float(o.frame->top * k), float(o.frame->width * k), float(o.frame->height * k));
+    // A source clamps a frame its platen cannot hold, or drops it for the whole platen: say so, and
+    // which area is scanned instead. A pixel's difference is rounding, not a change.
+    const double want[4] = {o.frame->left, o.frame->top, o.frame->width, o.frame->height};
+    const double got[4] = {s.GetFrameLeft() / k, s.GetFrameTop() / k, s.GetFrameWidth() / k, s.GetFrameHeight() / k};
+    const double pixel = dpi > 0 ? TwipsPerUnit(5, dpi) / TwipsPerUnit(int(o.unit), dpi) : 0;
+    bool changed = false;
+    for (int i = 0; i < 4; ++i) changed |= std::fabs(got[i] - want[i]) > pixel + 1e-4 * std::fabs(want[i]);
+    if (changed) {
+      std::string unit = UnitName(o.unit);
+      // An area wholly off the platen is clamped to nothing; the source then scans what it likes.
+      std::string instead = got[2] > 0 && got[3] > 0
+                                ? Number(got[0]) + "," + Number(got[1]) + "," + Number(got[2]) + "," + Number(got[3]) +
+                                      " " + unit + " is scanned"
+                                : "no area of it is left, so the source decides what it scans";
+      console.Warning("--frame " + Number(want[0]) + "," + Number(want[1]) + "," + Number(want[2]) + "," + Number(want[3]) +
+                      " does not fit the source's platen (" + Number(s.GetMaxFrameWidth() / k) + " x " +
+                      Number(s.GetMaxFrameHeight() / k) + " " + unit + "); " + instead);
+    }
   }
   if (o.feeder) {
     if (!s.GetHasFeeder()) {
@@ -194,10 +212,26 @@ void PrintRange(const char* name, TScanRange* r) {
 
 }  // namespace
 
+std::string DescribeScannerError(const std::string& message) {
+  char dir[MAX_PATH] = "";
+  GetWindowsDirectoryA(dir, sizeof dir);
+  const std::string windows = dir;
+  if (message == vcl::LoadStr(SCannotLoadManager))
+    return "cannot load the TWAIN Data Source Manager " + windows + "/TWAIN_32.DLL (set $KORVEN_WINDOWS_DIR to the folder that holds it)";
+  if (message == vcl::LoadStr(SNoScannerInstalled)) return "no TWAIN source is installed (no *.ds in " + windows + "/twain_32)";
+  if (message == vcl::LoadStr(SScannerDoesNotWork)) return "the default TWAIN source does not open";
+  if (message == vcl::LoadStr(SScannerNotActive)) return "the scanner is not active";
+  return message;
+}
+
 int RunList(const Options&, Console& console) {
   TScanner s(nullptr);
   vcl::TStrings* names = s.GetSourceNames();
   if (names->GetCount() == 0) {
+    // An empty list also comes from a manager that does not load: activating tells which.
+    s.SetUseDefaultSource(true);
+    s.Open();
+    s.Close();
     console.Error("no TWAIN source is installed");
     return kExitScanner;
   }

@@ -8,6 +8,8 @@
 #include "console.h"
 #include "options.h"
 
+#include <string>
+
 namespace korven::scan {
 
 // --list: the installed sources' product names, one per line on standard output, the manager's
@@ -17,6 +19,9 @@ int RunList(const Options& options, Console& console);
 int RunInfo(const Options& options, Console& console);
 // Scanning: applies the options, runs Execute and writes every page delivered.
 int RunScan(const Options& options, Console& console);
+// The line to show for an exception the component raised: its four fixed texts (kept in the
+// component's own language) in English, naming the Windows directory; any other message as it is.
+std::string DescribeScannerError(const std::string& message);
 
 }  // namespace korven::scan
 
