@@ -60,6 +60,7 @@ std::vector<HWND> VisibleWindows();
 // returns false when nothing matches (the control is missing, hidden or disabled). Button captions
 // and items compare without regard to case and to '&' accelerators.
 bool PressButton(HWND window, const std::string& caption);
+// Presses the window's BS_DEFPUSHBUTTON button; false when it has none.
 bool PressDefaultButton(HWND window);
 // Selects the item in the list or combo box (controlId 0: the first one) and notifies the parent.
 bool PickItem(HWND window, const std::string& item, int controlId = 0);
@@ -70,6 +71,8 @@ std::string ReadText(HWND window, int controlId = 0);
 // Sends WM_CLOSE, as the window's close box would.
 bool RequestClose(HWND window);
 
+// The person in front of the screen: told of every top-level window shown, and asked to act
+// whenever a thread waits for messages with nothing to do. One per process (SetDesktop).
 class Desktop {
  public:
   virtual ~Desktop() = default;
@@ -121,6 +124,8 @@ class DefaultDesktop : public Desktop {
   std::map<HWND, Attempts> attempts_;  // by dialog; dropped when the dialog is gone
 };
 
+// Thrown by ScriptedDesktop when the program waits for input and no queued step can act; the
+// message lists the windows on screen and the next step.
 class DesktopStalled : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;

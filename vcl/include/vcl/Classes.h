@@ -284,6 +284,8 @@ class TStrings : public TPersistent {
   bool caseSensitive_ = false;
 };
 
+// The framework's string list: strings with an object each, optionally sorted (then Duplicates
+// applies and Insert is refused), with OnChanging/OnChange around every change.
 class TStringList : public TStrings {
   VCL_CLASS(TStringList, TStrings)
  public:

@@ -44,6 +44,8 @@ constexpr TModalResult mrAll = mrNo + 1;
 constexpr TModalResult mrNoToAll = mrAll + 1;
 constexpr TModalResult mrYesToAll = mrNoToAll + 1;
 
+// A control: position and size in its parent's client area, visibility and enabling, and the
+// parent it belongs to. Windowless by itself; TWinControl adds the window.
 class TControl : public TComponent {
   VCL_CLASS(TControl, TComponent)
  public:
@@ -133,6 +135,7 @@ struct TCreateParams {
   HWND WndParent = 0;
 };
 
+// A control with a platform window, made on first need, and child controls it owns and frees.
 class TWinControl : public TControl {
   VCL_CLASS(TWinControl, TControl)
  public:

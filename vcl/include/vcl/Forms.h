@@ -31,6 +31,8 @@ VCL_ENUM_INFO(TCloseAction, caNone, caHide, caFree, caMinimize)
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 
+// A top-level window with a caption and border: showing (also modally), closing with
+// OnCloseQuery/OnClose, and the form events from OnCreate to OnDestroy.
 class TCustomForm : public TWinControl {
   VCL_CLASS(TCustomForm, TWinControl)
  public:
@@ -109,6 +111,7 @@ class TCustomForm : public TWinControl {
   std::unique_ptr<TCanvas> canvas_;
 };
 
+// The form class applications derive from or create; nothing beyond TCustomForm.
 class TForm : public TCustomForm {
   VCL_CLASS(TForm, TCustomForm)
  public:

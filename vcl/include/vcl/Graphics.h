@@ -112,6 +112,7 @@ class TGraphicsObject : public TPersistent {
 enum TBrushStyle { bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross };
 VCL_ENUM_INFO(TBrushStyle, bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross)
 
+// How a canvas fills areas: a colour and a fill style.
 class TBrush : public TGraphicsObject {
   VCL_CLASS(TBrush, TGraphicsObject)
  public:

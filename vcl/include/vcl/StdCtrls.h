@@ -99,6 +99,7 @@ class TCustomListControl : public TWinControl {
   int itemIndex_ = -1;
 };
 
+// A list box (platform class LISTBOX) showing Items, one selectable at a time.
 class TListBox : public TCustomListControl {
   VCL_CLASS(TListBox, TCustomListControl)
  public:

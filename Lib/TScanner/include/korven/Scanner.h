@@ -403,7 +403,8 @@ class TScanner : public vcl::TComponent {
   void SetThreshold(TScanRange* value);
 
   // ---- Units, frame and paper size ---------------------------------------------------------------
-  // Twips <-> Mode (pixels at Resolution.Value dpi, 1 when that is 0); other modes pass Value.
+  // Twips <-> Mode: an inch is 1440 twips, a centimetre 567 (so 1 in reads as 2.5397 cm), a pica
+  // 240, a point 20; twips pass Value unchanged; pixels are at Resolution.Value dpi (1 when 0).
   float ConvertToTwips(TScanUnitMode Mode, float Value) const;
   float ConvertFromTwips(TScanUnitMode Mode, float Value) const;
   // The same with UnitMode.
