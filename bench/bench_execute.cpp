@@ -10,6 +10,8 @@
 // component costs nothing beyond rendering).
 // BM_ActivateDeactivate: SetActive(true) then SetActive(false): loading the manager, opening the
 // source, reading its limits and taking its settings, and unloading again.
+#include "direct_source.h"
+
 #include <benchmark/benchmark.h>
 #include <korven/Scanner.h>
 #include <korven/platform.h>
@@ -57,76 +59,6 @@ class BenchWindowsDir {
   fs::path dir_;
 };
 
-// The same pages straight from the source: A4 at 300 dpi in colour, one enable per page.
-class RawSource {
- public:
-  explicit RawSource(const fs::path& ds) {
-    module_ = LoadLibraryA(ds.string().c_str());
-    if (!module_) throw std::runtime_error("cannot load " + ds.string());
-    entry_ = reinterpret_cast<DSENTRYPROC>(reinterpret_cast<void (*)()>(GetProcAddress(module_, "DS_Entry")));
-    app_.Id = 4712;
-    WNDCLASSA wc{};
-    wc.lpfnWndProc = DefWindowProcA;
-    wc.lpszClassName = "KorvenBenchExecute";
-    RegisterClassA(&wc);
-    parent_ = CreateWindowExA(0, "KorvenBenchExecute", "bench", 0, 0, 0, 10, 10, 0, 0, 0, nullptr);
-    TW_IDENTITY source{};
-    Check(Call(DG_CONTROL, DAT_IDENTITY, MSG_OPENDS, &source), TWRC_SUCCESS, "MSG_OPENDS");
-    SetOne(ICAP_UNITS, TWTY_UINT16, TWUN_CENTIMETERS);
-    TW_UINT32 item = 300u;  // TW_FIX32 {Whole 300, Frac 0}
-    SetOne(ICAP_XRESOLUTION, TWTY_FIX32, item);
-    SetOne(ICAP_YRESOLUTION, TWTY_FIX32, item);
-    TW_IMAGELAYOUT layout{};
-    layout.Frame.Right = korven::SingleToFix32(21.0f);
-    layout.Frame.Bottom = korven::SingleToFix32(29.7f);
-    Check(Call(DG_IMAGE, DAT_IMAGELAYOUT, MSG_SET, &layout), TWRC_SUCCESS, "DAT_IMAGELAYOUT");
-  }
-  ~RawSource() {
-    Call(DG_CONTROL, DAT_IDENTITY, MSG_CLOSEDS, nullptr);
-    DestroyWindow(parent_);
-    FreeLibrary(module_);
-  }
-  // The DIB's size in bytes.
-  size_t Page() {
-    TW_USERINTERFACE ui{0, 0, parent_};
-    Check(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_ENABLEDS, &ui), TWRC_SUCCESS, "MSG_ENABLEDS");
-    MSG msg{};
-    if (!PeekMessageA(&msg, 0, 0, 0, PM_REMOVE)) throw std::runtime_error("no announcement");
-    TW_EVENT event{&msg, MSG_NULL};
-    Check(Call(DG_CONTROL, DAT_EVENT, MSG_PROCESSEVENT, &event), TWRC_DSEVENT, "MSG_PROCESSEVENT");
-    TW_HANDLE dib = 0;
-    Check(Call(DG_IMAGE, DAT_IMAGENATIVEXFER, MSG_GET, &dib), TWRC_XFERDONE, "DAT_IMAGENATIVEXFER");
-    TW_PENDINGXFERS pending{};
-    Check(Call(DG_CONTROL, DAT_PENDINGXFERS, MSG_ENDXFER, &pending), TWRC_SUCCESS, "MSG_ENDXFER");
-    Check(Call(DG_CONTROL, DAT_USERINTERFACE, MSG_DISABLEDS, &ui), TWRC_SUCCESS, "MSG_DISABLEDS");
-    size_t size = GlobalSize(dib);
-    GlobalFree(dib);
-    return size;
-  }
-
- private:
-  TW_UINT16 Call(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) { return entry_(&app_, dg, dat, msg, data); }
-  static void Check(TW_UINT16 rc, TW_UINT16 want, const char* what) {
-    if (rc != want) throw std::runtime_error(std::string(what) + " answered " + std::to_string(rc));
-  }
-  void SetOne(TW_UINT16 cap, TW_UINT16 type, TW_UINT32 item) {
-    HGLOBAL h = GlobalAlloc(GHND, sizeof(TW_ONEVALUE));
-    auto* one = static_cast<TW_ONEVALUE*>(GlobalLock(h));
-    one->ItemType = type;
-    one->Item = item;
-    GlobalUnlock(h);
-    TW_CAPABILITY c{cap, TWON_ONEVALUE, h};
-    TW_UINT16 rc = Call(DG_CONTROL, DAT_CAPABILITY, MSG_SET, &c);
-    GlobalFree(h);
-    Check(rc, TWRC_SUCCESS, "MSG_SET");
-  }
-
-  HMODULE module_ = 0;
-  DSENTRYPROC entry_ = nullptr;
-  HWND parent_ = 0;
-  TW_IDENTITY app_{};
-};
-
 // A component set up for the batch: the component's settings pushed, feeder on, several images.
 void SetUpForBatch(korven::TScanner& s, int& pages, int64_t& bytes) {
   s.SetShowUI(false);
@@ -150,7 +82,8 @@ void BM_ExecuteTenPageFeederBatch(benchmark::State& state) {
   korven::TScanner scanner(nullptr);
   SetUpForBatch(scanner, pages, bytes);
   scanner.SetActive(true);
-  RawSource raw(windows.Source());
+  // The same pages straight from the source: A4 at 300 dpi in colour, one enable per page.
+  korven::bench::DirectSource raw(windows.Source().string(), TWPT_RGB);
 
   double executeSeconds = 0, renderSeconds = 0;
   for (auto _ : state) {
@@ -158,7 +91,11 @@ void BM_ExecuteTenPageFeederBatch(benchmark::State& state) {
     auto t0 = Clock::now();
     bool ok = scanner.Execute();
     auto t1 = Clock::now();
-    for (int i = 0; i < kPages; ++i) rawBytes += int64_t(raw.Page());
+    for (int i = 0; i < kPages; ++i) {
+      HGLOBAL dib = raw.Scan();
+      rawBytes += int64_t(GlobalSize(dib));
+      GlobalFree(dib);
+    }
     auto t2 = Clock::now();
     if (!ok || pages != kPages) {
       state.SkipWithError("the batch did not deliver ten pages");
