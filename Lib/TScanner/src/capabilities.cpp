@@ -107,63 +107,56 @@ namespace {
 std::string TooSmall(const std::string& name) { return "Illegal container size (" + name + ")"; }
 }  // namespace
 
-bool TScanner::TWAIN_GetCapCurrent(uint32_t Cap, uint32_t ItemType, void* pDest) {
+namespace {
+
+// What sets the current-value and the default-value queries apart.
+struct ItemQuery {
+  uint16_t msg;            // MSG_GETCURRENT or MSG_GETDEFAULT
+  const char* verb;        // "GetCurrent" or "GetDefault", for the failure texts
+  uint64_t indexOffset;    // the enumeration's CurrentIndex (6) or DefaultIndex (10)
+  bool takesRange;         // a range's CurrentValue answers the current-value query only
+  bool namesCapInMismatch; // the current-value query names the capability in its mismatch text
+};
+
+// One item of the capability into pDest: the one-value item, the enumeration item at the query's
+// index or, for the current value, a range's CurrentValue; everything read within the block.
+bool QueryItem(TScanner& s, const ItemQuery& q, uint32_t Cap, uint32_t ItemType, void* pDest) {
   VCL_ASSERT(pDest != nullptr);
   VCL_ASSERT(ItemSize(ItemType) > 0);
-  std::string name = GetCapabilityName(uint16_t(Cap));
-  // The one-value item or the chosen enumeration item; a block too short for it is reported.
-  auto copy = [&](const Container& c, uint64_t indexOffset) {
-    Copied r = CopyItem(c, indexOffset, ItemType, pDest);
-    if (r == Copied::TooSmall) TWAIN_ErrorBox(TooSmall(name));
-    return r == Copied::Done;
-  };
-  return RunQuery(*this, Cap, TWON_ONEVALUE, MSG_GETCURRENT, "GetCurrent Failed (" + name + ")",
-                  "GetCurrent Failed. Invalid Container Handle (" + name + ")", [&](const Container& c) {
-    switch (c.conType) {
-      case TWON_ONEVALUE:
-      case TWON_ENUMERATION:
-        return copy(c, 6);
-      case TWON_RANGE: {
-        if (!c.Has(0, 22)) return TWAIN_ErrorBox(TooSmall(name)), false;
-        if (!ItemTypesMatch(Peek<uint16_t>(c.p, 0), ItemType)) return false;
-        if (!c.Has(18, SizeOf(ItemType))) return TWAIN_ErrorBox(TooSmall(name)), false;
-        std::memcpy(pDest, c.p + 18, SizeOf(ItemType));
-        return true;
-      }
-      default: {
-        char buf[160];
-        std::snprintf(buf, sizeof buf, "GetCapCurrent Fail (%s:ConType=%d)", name.c_str(), int(c.conType));
-        TWAIN_ErrorBox(buf);
-        return false;
-      }
+  std::string name = TScanner::GetCapabilityName(uint16_t(Cap));
+  std::string verb = q.verb;
+  return RunQuery(s, Cap, TWON_ONEVALUE, q.msg, verb + " Failed (" + name + ")",
+                  verb + " Failed. Invalid Container Handle (" + name + ")", [&](const Container& c) {
+    if (c.conType == TWON_ONEVALUE || c.conType == TWON_ENUMERATION) {
+      Copied r = CopyItem(c, q.indexOffset, ItemType, pDest);
+      if (r == Copied::TooSmall) s.TWAIN_ErrorBox(TooSmall(name));
+      return r == Copied::Done;
     }
+    if (c.conType == TWON_RANGE && q.takesRange) {
+      if (!c.Has(0, 22)) return s.TWAIN_ErrorBox(TooSmall(name)), false;
+      if (!ItemTypesMatch(Peek<uint16_t>(c.p, 0), ItemType)) return false;
+      if (!c.Has(18, SizeOf(ItemType))) return s.TWAIN_ErrorBox(TooSmall(name)), false;
+      std::memcpy(pDest, c.p + 18, SizeOf(ItemType));
+      return true;
+    }
+    char buf[160];
+    if (q.namesCapInMismatch)
+      std::snprintf(buf, sizeof buf, "GetCapCurrent Fail (%s:ConType=%d)", name.c_str(), int(c.conType));
+    else
+      std::snprintf(buf, sizeof buf, "GetCapCurrent Fail (ConType=%d)", int(c.conType));
+    s.TWAIN_ErrorBox(buf);
+    return false;
   });
 }
 
+}  // namespace
+
+bool TScanner::TWAIN_GetCapCurrent(uint32_t Cap, uint32_t ItemType, void* pDest) {
+  return QueryItem(*this, {MSG_GETCURRENT, "GetCurrent", 6, true, true}, Cap, ItemType, pDest);
+}
+
 bool TScanner::TWAIN_GetCapDefault(uint32_t Cap, uint32_t ItemType, void* pDest) {
-  VCL_ASSERT(pDest != nullptr);
-  VCL_ASSERT(ItemSize(ItemType) > 0);
-  std::string name = GetCapabilityName(uint16_t(Cap));
-  // The one-value item or the chosen enumeration item; a block too short for it is reported.
-  auto copy = [&](const Container& c, uint64_t indexOffset) {
-    Copied r = CopyItem(c, indexOffset, ItemType, pDest);
-    if (r == Copied::TooSmall) TWAIN_ErrorBox(TooSmall(name));
-    return r == Copied::Done;
-  };
-  return RunQuery(*this, Cap, TWON_ONEVALUE, MSG_GETDEFAULT, "GetDefault Failed (" + name + ")",
-                  "GetDefault Failed. Invalid Container Handle (" + name + ")", [&](const Container& c) {
-    switch (c.conType) {
-      case TWON_ONEVALUE:
-      case TWON_ENUMERATION:
-        return copy(c, 10);
-      default: {
-        char buf[64];
-        std::snprintf(buf, sizeof buf, "GetCapCurrent Fail (ConType=%d)", int(c.conType));
-        TWAIN_ErrorBox(buf);
-        return false;
-      }
-    }
-  });
+  return QueryItem(*this, {MSG_GETDEFAULT, "GetDefault", 10, false, false}, Cap, ItemType, pDest);
 }
 
 bool TScanner::TWAIN_GetCapRange(uint32_t Cap, float& Min, float& Max, float& Step, float& Default, float& Current) {
