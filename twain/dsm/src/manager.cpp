@@ -51,6 +51,8 @@ Manager::~Manager() {
       Trace("unloaded while \"" + Str32(c.identity.ProductName) + "\" is still open");
       c.module->Abandon();
     }
+    for (ListedSource& s : session->sources)
+      if (s.module) s.module->Abandon();
   }
 }
 
@@ -226,7 +228,9 @@ TW_UINT16 Manager::OpenDS(Session& session, pTW_IDENTITY origin, pTW_IDENTITY wa
     if (c.path == source.path) return Fail(&session, TWCC_SEQERROR);
 
   std::string why;
-  std::shared_ptr<SourceModule> module = SourceModule::Load(source.path, why);
+  // A source of several identities is still loaded from the listing; it tells its devices apart by
+  // the ProductName it is handed below.
+  std::shared_ptr<SourceModule> module = source.module ? source.module : SourceModule::Load(source.path, why);
   if (!module) {
     Trace("MSG_OPENDS: " + source.path + " " + why);
     return Fail(&session, TWCC_NODS);

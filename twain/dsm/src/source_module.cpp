@@ -76,6 +76,23 @@ std::vector<ListedSource> ScanSources(const std::string& windowsDir, const TW_ID
     return a.lexically_relative(folder).generic_string() < b.lexically_relative(folder).generic_string();
   });
 
+  auto add = [&](const fs::path& file, TW_IDENTITY identity, std::shared_ptr<SourceModule> keep) {
+    Terminate(identity);
+    identity.Id = 0;
+    ListedSource source{file.string(), identity, std::move(keep)};
+    std::string name = source.ProductName();
+    if (name.empty()) {
+      Trace("skipped " + file.string() + ": its identity has no ProductName");
+      return;
+    }
+    auto same = [&](const ListedSource& s) { return s.ProductName() == name; };
+    if (std::find_if(listed.begin(), listed.end(), same) != listed.end()) {
+      Trace("skipped " + file.string() + ": ProductName \"" + name + "\" is already listed");
+      return;
+    }
+    listed.push_back(std::move(source));
+  };
+
   for (const fs::path& file : files) {
     std::string why;
     auto module = SourceModule::Load(file.string(), why);
@@ -84,25 +101,30 @@ std::vector<ListedSource> ScanSources(const std::string& windowsDir, const TW_ID
       continue;
     }
     TW_IDENTITY asking = origin;  // a copy: what a source writes into it stays with the listing
-    ListedSource source{file.string(), {}};
-    TW_UINT16 rc = module->Call(&asking, DG_CONTROL, DAT_IDENTITY, MSG_GET, &source.identity);
+    TW_IDENTITY identity{};
+    TW_UINT16 rc = module->Call(&asking, DG_CONTROL, DAT_IDENTITY, MSG_GETFIRST, &identity);
+    if (rc == TWRC_SUCCESS || rc == TWRC_ENDOFLIST) {
+      // A source of several devices: each identity is listed on its own; the source stays loaded so
+      // that what it found is still there when one of them is opened.
+      size_t count = 0;
+      for (; rc == TWRC_SUCCESS; ++count) {
+        if (count == kMaxIdentitiesPerSource) {
+          Trace(file.string() + ": lists more than " + std::to_string(kMaxIdentitiesPerSource) + " sources; the rest are left out");
+          break;
+        }
+        add(file, identity, module);
+        identity = TW_IDENTITY{};
+        rc = module->Call(&asking, DG_CONTROL, DAT_IDENTITY, MSG_GETNEXT, &identity);
+      }
+      if (count == 0) Trace("skipped " + file.string() + ": it lists no source now");
+      continue;
+    }
+    rc = module->Call(&asking, DG_CONTROL, DAT_IDENTITY, MSG_GET, &identity);
     if (rc != TWRC_SUCCESS) {
       Trace("skipped " + file.string() + ": DAT_IDENTITY/MSG_GET answered " + std::to_string(rc));
       continue;
     }
-    Terminate(source.identity);
-    source.identity.Id = 0;
-    std::string name = source.ProductName();
-    if (name.empty()) {
-      Trace("skipped " + file.string() + ": its identity has no ProductName");
-      continue;
-    }
-    auto same = [&](const ListedSource& s) { return s.ProductName() == name; };
-    if (std::find_if(listed.begin(), listed.end(), same) != listed.end()) {
-      Trace("skipped " + file.string() + ": ProductName \"" + name + "\" is already listed");
-      continue;
-    }
-    listed.push_back(std::move(source));
+    add(file, identity, nullptr);
   }
   return listed;
 }

@@ -39,18 +39,30 @@ class SourceModule {
   DSENTRYPROC entry_;
 };
 
-// A source found in the twain_32 folder: where it lives and the identity it reported (Id 0).
+// A source found in the twain_32 folder: where it lives and the identity it reported (Id 0). A
+// source that lists several identities (one per device it drives) is kept loaded while the listing
+// lives, so what it found stays valid until the application opens one of them.
 struct ListedSource {
   std::string path;
   TW_IDENTITY identity;
+  std::shared_ptr<SourceModule> module;  // only for a source of several identities
   std::string ProductName() const;
 };
 
+// The most identities one source file may list; a longer list is cut there (the debug output says so).
+constexpr size_t kMaxIdentitiesPerSource = 256;
+
 // Lists every <name>.ds file below `windowsDir`/twain_32 (sub-folders included), ordered by path
-// relative to that folder. Each file is loaded and asked DG_CONTROL / DAT_IDENTITY / MSG_GET with
-// `origin` as the asking application, then freed again. A file that does not load, lacks DS_Entry,
-// refuses the question, reports no ProductName or repeats one listed before is skipped, and the
-// debug output says why.
+// relative to that folder. Each file is loaded and asked for its identities with `origin` as the
+// asking application:
+//  - DG_CONTROL / DAT_IDENTITY / MSG_GETFIRST first. A source of several devices answers
+//    TWRC_SUCCESS with its first identity and then MSG_GETNEXT with the others until TWRC_ENDOFLIST
+//    (TWRC_ENDOFLIST at once: it has no device now, and is not listed). Such a source stays loaded
+//    (ListedSource::module).
+//  - Any other answer (a plain source does not know the question): DG_CONTROL / DAT_IDENTITY /
+//    MSG_GET gives its one identity, and the file is freed again.
+// A file that does not load, lacks DS_Entry, refuses the question, reports no ProductName or repeats
+// one listed before is skipped, and the debug output says why.
 std::vector<ListedSource> ScanSources(const std::string& windowsDir, const TW_IDENTITY& origin);
 
 // Text of a TW_STR32 field: up to the first NUL, at most the 34 bytes of the field.
