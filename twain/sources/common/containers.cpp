@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstring>
 
-namespace korven::virtualds {
+namespace korven::ds {
 
 namespace {
 
@@ -259,4 +259,35 @@ bool ReadSetValue(TW_HANDLE h, TW_UINT16 conType, TW_UINT16& itemType, double& v
   }
 }
 
-}  // namespace korven::virtualds
+HGLOBAL WriteFrameOneValue(const TW_FRAME& frame) {
+  HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 2 + sizeof(TW_FRAME));
+  if (!h) return 0;
+  Locked lock(h);
+  if (!lock.get()) {
+    GlobalFree(h);
+    return 0;
+  }
+  Put16(lock.get(), TWTY_FRAME);
+  std::memcpy(lock.get() + 2, &frame, sizeof frame);
+  return h;
+}
+
+bool ReadSetFrame(TW_HANDLE h, TW_UINT16 conType, TW_FRAME& frame) {
+  const size_t size = GlobalSize(h);
+  if (size < 2) return false;
+  Locked lock(h);
+  const unsigned char* p = lock.get();
+  if (!p || Get16(p) != TWTY_FRAME) return false;
+  if (conType == TWON_ONEVALUE) {
+    if (size < 2 + sizeof frame) return false;
+    std::memcpy(&frame, p + 2, sizeof frame);
+    return true;
+  }
+  if (conType != TWON_ENUMERATION || size < 14) return false;
+  const uint64_t n = Get32(p + 2), cur = Get32(p + 6);
+  if (cur >= n || 14 + n * sizeof frame > size) return false;
+  std::memcpy(&frame, p + 14 + cur * sizeof frame, sizeof frame);
+  return true;
+}
+
+}  // namespace korven::ds

@@ -1,16 +1,21 @@
-// TWAIN containers in global memory: writing the ones the source hands out (the application owns
-// and frees them) and reading the one an application hands in, bounded by the block's GlobalSize.
-#ifndef KORVEN_VIRTUAL_CONTAINERS_H
-#define KORVEN_VIRTUAL_CONTAINERS_H
-
-#include "config.h"
+// TWAIN containers in global memory, as a data source uses them: writing the ones the source hands
+// out (the application owns and frees them) and reading the one an application hands in, bounded by
+// the block's GlobalSize. Shared by korven's data sources.
+#ifndef KORVEN_DS_CONTAINERS_H
+#define KORVEN_DS_CONTAINERS_H
 
 #include <korven/twainh.h>
 #include <windows.h>
 
 #include <vector>
 
-namespace korven::virtualds {
+namespace korven::ds {
+
+// Ways a container may lie about itself (Distortion::lies), for sources that imitate broken ones.
+constexpr unsigned kLieNumItems = 1;      // NumItems claims more items than the block holds
+constexpr unsigned kLieCurrentIndex = 2;  // CurrentIndex is one past the last item
+constexpr unsigned kLieDefaultIndex = 4;  // DefaultIndex is one past the last item
+constexpr unsigned kLieShortBlock = 8;    // the block ends half-way through its last item
 
 // One capability's answer before it is put into a container: the natural container type and every
 // value it may carry. Values are held as doubles (FIX32 values exactly, integers exactly).
@@ -29,7 +34,7 @@ size_t ItemSize(TW_UINT16 itemType);
 struct Distortion {
   TW_UINT16 enumItemType = 0;  // an enumeration carries its items as this TWTY_* (0: the capability's own)
   bool emptyEnumeration = false;  // an enumeration carries no items
-  unsigned lies = 0;              // kLie* flags (config.h)
+  unsigned lies = 0;              // kLie* flags
 };
 
 // Builds the container of type `conType` for the answer to `msg` (MSG_GET, MSG_GETCURRENT,
@@ -54,6 +59,11 @@ std::vector<double> ConvertItems(const std::vector<double>& items, TW_UINT16 ite
 TW_FIX32 ToFix32(double v);
 double FromFix32(TW_FIX32 f);
 
-}  // namespace korven::virtualds
+// A TW_FRAME item (ICAP_FRAMES): a one-value container of it, and the frame an application's MSG_SET
+// container carries (a one-value, or an enumeration's current item), read within GlobalSize.
+HGLOBAL WriteFrameOneValue(const TW_FRAME& frame);
+bool ReadSetFrame(TW_HANDLE h, TW_UINT16 conType, TW_FRAME& frame);
+
+}  // namespace korven::ds
 
 #endif

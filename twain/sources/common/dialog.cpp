@@ -1,6 +1,6 @@
 #include "dialog.h"
 
-namespace korven::virtualds {
+namespace korven::ds {
 
 namespace {
 constexpr int kScanId = IDOK;
@@ -9,7 +9,8 @@ constexpr int kInfoId = 100;
 }  // namespace
 
 bool SourceDialog::Create(HWND owner, const std::string& caption, const std::string& info,
-                          std::function<void()> onScan, std::function<void()> onClose) {
+                          std::function<void()> onScan, std::function<void()> onClose,
+                          const std::string& closeLabel) {
   Destroy();
   HWND dlg = CreateWindowExA(WS_EX_DLGMODALFRAME, "#32770", caption.c_str(), WS_POPUP | WS_CAPTION | WS_SYSMENU,
                              CW_USEDEFAULT, CW_USEDEFAULT, 340, 150, owner, 0, 0, nullptr);
@@ -24,7 +25,7 @@ bool SourceDialog::Create(HWND owner, const std::string& caption, const std::str
                             static_cast<HMENU>(kInfoId), 0, nullptr) &&
             CreateWindowExA(0, "BUTTON", "Scan", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 150, 80, 80,
                             26, dlg, static_cast<HMENU>(kScanId), 0, nullptr) &&
-            CreateWindowExA(0, "BUTTON", "Close", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 240, 80, 80,
+            CreateWindowExA(0, "BUTTON", closeLabel.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 240, 80, 80,
                             26, dlg, static_cast<HMENU>(kCloseId), 0, nullptr);
   if (!ok) {
     Destroy();
@@ -45,6 +46,10 @@ void SourceDialog::Destroy() {
   onScan_ = nullptr;
   onClose_ = nullptr;
   baseProc_ = nullptr;
+}
+
+void SourceDialog::SetInfo(const std::string& info) {
+  if (hwnd_) SetWindowTextA(GetDlgItem(hwnd_, kInfoId), info.c_str());
 }
 
 void SourceDialog::EnableScan(bool enable) {
@@ -93,4 +98,4 @@ LRESULT CALLBACK SourceDialog::Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
                          : DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-}  // namespace korven::virtualds
+}  // namespace korven::ds

@@ -3,6 +3,8 @@
 #ifndef KORVEN_VIRTUAL_CONFIG_H
 #define KORVEN_VIRTUAL_CONFIG_H
 
+#include "containers.h"
+
 #include <korven/twainh.h>
 
 #include <cstdint>
@@ -17,11 +19,24 @@ enum class TransferResult { XferDone, Cancel, Failure };
 enum class DibHeader { Info, Core };
 enum class LayoutRefusal { None, Get, Set, All };
 
+// The containers of korven's data sources (twain/sources/common).
+using ds::CapValue;
+using ds::ConvertItem;
+using ds::ConvertItems;
+using ds::DecodeItem;
+using ds::Distortion;
+using ds::EncodeItem;
+using ds::FromFix32;
+using ds::ItemSize;
+using ds::ReadSetValue;
+using ds::ToFix32;
+using ds::WriteContainer;
+
 // Lies a capability container may tell about itself (bit flags, several may apply at once).
-constexpr unsigned kLieNumItems = 1;      // NumItems claims more items than the block holds
-constexpr unsigned kLieCurrentIndex = 2;  // CurrentIndex is one past the last item
-constexpr unsigned kLieDefaultIndex = 4;  // DefaultIndex is one past the last item
-constexpr unsigned kLieShortBlock = 8;    // the block ends half-way through its last item
+using ds::kLieCurrentIndex;
+using ds::kLieDefaultIndex;
+using ds::kLieNumItems;
+using ds::kLieShortBlock;
 
 struct Config {
   // Identity.

@@ -29,15 +29,14 @@ const char* PixelTypeName(TW_UINT16 t) {
 }  // namespace
 
 Connection::Connection(const Config& config, TW_UINT32 appId, const std::string& messageName)
-    : config_(config), appId_(appId), eventMessage_(RegisterWindowMessageA(messageName.c_str())),
+    : config_(config), appId_(appId), channel_(messageName),
       settings_(DefaultSettings(config)) {}
 
 Connection::~Connection() { Shutdown(); }
 
 void Connection::Shutdown() {
   dialog_.Destroy();
-  RemoveQueuedMessages();
-  parent_ = 0;
+  channel_.End();
 }
 
 void Connection::SetState(int state) {
@@ -164,9 +163,7 @@ TW_UINT16 Connection::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
   if (ui->hParent && !IsWindow(ui->hParent)) return Fail(TWCC_BADVALUE);
   if (settings_.feederEnabled && config_.pagesLoaded == 0) return Fail(TWCC_BUMMER);  // nothing to feed
 
-  parent_ = ui->hParent;
-  thread_ = GetCurrentThreadId();
-  ++generation_;
+  channel_.Begin(ui->hParent);
   readyPosted_ = false;
   announced_ = pending_ = 0;
   transfersLeft_ = settings_.xferCount;
@@ -178,7 +175,7 @@ TW_UINT16 Connection::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
   if (ui->ShowUI) {
     std::recursive_mutex& mu = SourceMutex();
     bool shown = dialog_.Create(
-        parent_, config_.productName, DescribeSettings(),
+        channel_.Parent(), config_.productName, DescribeSettings(),
         [this, &mu] {
           std::lock_guard<std::recursive_mutex> lock(mu);
           OnScan();
@@ -188,18 +185,13 @@ TW_UINT16 Connection::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
           OnCloseRequest();
         });
     if (!shown) {
-      parent_ = 0;
+      channel_.End();
       return Fail(TWCC_LOWMEMORY);
     }
   }
   SetState(5);
   if (!ui->ShowUI) AnnounceImages();
   return Succeed(config_.enableCheckStatus ? TWRC_CHECKSTATUS : TWRC_SUCCESS);
-}
-
-void Connection::Announce(TW_UINT16 twainMessage) {
-  if (parent_) PostMessageA(parent_, eventMessage_, twainMessage, static_cast<LPARAM>(generation_));
-  else PostThreadMessageA(thread_, eventMessage_, twainMessage, static_cast<LPARAM>(generation_));
 }
 
 uint32_t Connection::ImagesAvailable() const {
@@ -237,10 +229,12 @@ TW_UINT16 Connection::ProcessEvent(TW_EVENT* event) {
   if (!m) return Fail(TWCC_BADVALUE);
   cc_ = TWCC_SUCCESS;
   event->TWMessage = MSG_NULL;
-  if (state_ < 5 || m->message != eventMessage_) return TWRC_NOTDSEVENT;
+  TW_UINT16 what = MSG_NULL;
+  const ds::EventChannel::Kind kind = channel_.Classify(*m, what);
+  if (state_ < 5 || kind == ds::EventChannel::Kind::NotOurs) return TWRC_NOTDSEVENT;
   // Ours, but from an earlier enable: consumed and ignored.
-  if (static_cast<uint32_t>(m->lParam) != generation_) return TWRC_DSEVENT;
-  if (m->wParam == MSG_XFERREADY) {
+  if (kind == ds::EventChannel::Kind::Stale) return TWRC_DSEVENT;
+  if (what == MSG_XFERREADY) {
     readyPosted_ = false;
     if (state_ == 5 && announced_ > 0) {
       pending_ = announced_;
@@ -249,17 +243,10 @@ TW_UINT16 Connection::ProcessEvent(TW_EVENT* event) {
       SetState(6);
       event->TWMessage = MSG_XFERREADY;
     }
-  } else if (m->wParam == MSG_CLOSEDSREQ) {
+  } else if (what == MSG_CLOSEDSREQ) {
     event->TWMessage = MSG_CLOSEDSREQ;
   }
   return TWRC_DSEVENT;
-}
-
-void Connection::RemoveQueuedMessages() {
-  // Our messages still waiting in this thread's queue would reach nobody who understands them.
-  MSG m;
-  while (PeekMessageA(&m, 0, eventMessage_, eventMessage_, PM_REMOVE)) {
-  }
 }
 
 // ---- Transfers ----------------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #define KORVEN_VIRTUAL_CONNECTION_H
 
 #include "dialog.h"
+#include "events.h"
 #include "settings.h"
 
 #include <windows.h>
@@ -48,12 +49,11 @@ class Connection {
   void OnCloseRequest();
 
   void SetState(int state);
-  void Announce(TW_UINT16 twainMessage);
+  void Announce(TW_UINT16 twainMessage) { channel_.Post(twainMessage); }
   void AnnounceImages();
   // Posts MSG_CLOSEDSREQ once an enable without the dialog has nothing left pending.
   void RequestCloseWhenDone();
   uint32_t ImagesAvailable() const;
-  void RemoveQueuedMessages();
   void UpdateDialog();
   std::string DescribeSettings() const;
   TW_UINT16 ReportedCount() const;
@@ -68,15 +68,12 @@ class Connection {
 
   const Config& config_;
   TW_UINT32 appId_;
-  UINT eventMessage_;
+  ds::EventChannel channel_;  // the window message events are announced with
   int state_ = 4;
   TW_UINT16 cc_ = TWCC_SUCCESS;
   Settings settings_;
 
   // While enabled.
-  HWND parent_ = 0;
-  DWORD thread_ = 0;      // the enabling thread, for thread messages when there is no parent
-  uint32_t generation_ = 0;  // tells this enable's messages from older ones
   bool readyPosted_ = false;
   uint32_t announced_ = 0;     // images the last MSG_XFERREADY stands for
   uint32_t pending_ = 0;       // images left in states 6 and 7, the current one included
@@ -88,7 +85,7 @@ class Connection {
   bool closeRequested_ = false;  // MSG_CLOSEDSREQ posted for this enable
   bool showUI_ = false;          // this enable shows the dialog
   uint32_t endXferRefusals_ = 0;  // MSG_ENDXFER refused so far (RefuseEndXferCount)
-  SourceDialog dialog_;
+  ds::SourceDialog dialog_;
 };
 
 }  // namespace korven::virtualds
