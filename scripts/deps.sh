@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpng-dev libjpeg-dev libtiff-dev libcairo2-dev libcli11-dev
   poppler-utils
+  libsane-dev libsane1 sane-utils
 )
 missing=()
 for p in "${packages[@]}"; do
