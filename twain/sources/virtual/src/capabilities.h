@@ -5,6 +5,7 @@
 #define KORVEN_VIRTUAL_CAPABILITIES_H
 
 #include "containers.h"
+#include "papers.h"
 #include "settings.h"
 
 #include <vector>
@@ -35,7 +36,7 @@ void ResetCap(const Config& c, Settings& s, TW_UINT16 cap);
 
 // The paper sizes of ICAP_SUPPORTEDSIZES that fit on the platen, TWSS_NONE first; and their size.
 std::vector<TW_UINT16> SupportedSizes(const Config& c);
-bool PaperSize(TW_UINT16 size, double& width, double& height);
+using ds::PaperSize;
 
 }  // namespace korven::virtualds
 
