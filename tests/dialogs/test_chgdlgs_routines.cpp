@@ -11,6 +11,7 @@ using korven::GetFilterExt;
 using korven::GetFilterMask;
 using korven::SelectFilterIndex;
 using korven::SplitFilter;
+using korven::test::CaseName;
 
 namespace {
 
@@ -56,7 +57,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SplitCase{"A||*.a", {"A", "", "*.a"}},              // adjacent bars give an empty item
                       SplitCase{"|*.a", {"", "*.a"}}, SplitCase{"|", {""}},
                       SplitCase{"A|*.a|B", {"A", "*.a", "B"}},            // a description without masks
-                      SplitCase{kFilter, {"Bitmap (*.bmp)", "*.bmp", "JPEG (*.jpg;*.jpeg)", "*.jpg;*.jpeg"}}));
+                      SplitCase{kFilter, {"Bitmap (*.bmp)", "*.bmp", "JPEG (*.jpg;*.jpeg)", "*.jpg;*.jpeg"}}),
+    [](const auto& info) { return CaseName(info.index, info.param.filter); });
 
 // ---- GetFilterMask ------------------------------------------------------------------------------
 
@@ -77,7 +79,13 @@ INSTANTIATE_TEST_SUITE_P(Cases, GetFilterMaskTable,
                                            MaskCase{0, kFilter, ""}, MaskCase{-1, kFilter, ""},
                                            MaskCase{3, kFilter, ""}, MaskCase{INT_MAX, kFilter, ""},
                                            MaskCase{INT_MIN, kFilter, ""}, MaskCase{2, "A|*.a|B", ""},
-                                           MaskCase{1, "", ""}, MaskCase{2, "A||B|*.b", "*.b"}));
+                                           MaskCase{1, "", ""}, MaskCase{2, "A||B|*.b", "*.b"}),
+                         [](const auto& info) {
+                           std::string text = std::to_string(info.param.n);
+                           text += ' ';
+                           text += info.param.filter;
+                           return CaseName(info.index, "n" + text);
+                         });
 
 // ---- GetFilterExt -------------------------------------------------------------------------------
 
@@ -98,7 +106,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, GetFilterExtTable,
                                            ExtCase{"*.*", ".*"},  // reported; ApplyFilterExt will not use it
                                            ExtCase{";*.bmp", ""}, ExtCase{"scan.", "."},
                                            ExtCase{"C:\\x.y\\*", ""}, ExtCase{"C:x.y:*", ""},
-                                           ExtCase{"/x.y/*", ""}, ExtCase{"a.b\\c.d", ".d"}));
+                                           ExtCase{"/x.y/*", ""}, ExtCase{"a.b\\c.d", ".d"}),
+                         [](const auto& info) { return CaseName(info.index, info.param.masks); });
 
 TEST(GetFilterExt, OutsideTheFiltersIsEmpty) {
   EXPECT_EQ(GetFilterExt(0, kFilter), "");
@@ -151,7 +160,11 @@ INSTANTIATE_TEST_SUITE_P(
         ApplyCase{"a.txt", kAll, 2, false, "a.txt"},                    // so does '*.jp?'
         ApplyCase{"a.txt", kAll, 3, false, "a.BMP"},                    // the mask as written
         ApplyCase{"", kFilter, 1, false, ""},                           // nothing to name
-        ApplyCase{"/tmp/", kFilter, 1, false, "/tmp/"}));
+        ApplyCase{"/tmp/", kFilter, 1, false, "/tmp/"}),
+    [](const auto& info) {
+      const ApplyCase& c = info.param;
+      return CaseName(info.index, c.name + " index" + std::to_string(c.index) + (c.nameOnly ? " name only" : ""));
+    });
 
 // ---- SelectFilterIndex --------------------------------------------------------------------------
 
@@ -182,7 +195,8 @@ INSTANTIATE_TEST_SUITE_P(
                       SelectCase{"dir.jpg/file", kFilter, 1, 1},          // the folder's extension is not it
                       SelectCase{"a.jpeg", "x.jpeg|*.bmp|J|*.jpeg", 1, 2},  // descriptions are not searched
                       SelectCase{"a.bmp", "", 4, 4}, SelectCase{"a.bmp", "Odd|", 3, 3},
-                      SelectCase{"a.", kFilter, 2, 1}));  // a bare dot is in every mask with a dot
+                      SelectCase{"a.", kFilter, 2, 1}),  // a bare dot is in every mask with a dot
+    [](const auto& info) { return CaseName(info.index, info.param.name); });
 
 // ---- Shift-JIS ----------------------------------------------------------------------------------
 

@@ -1,3 +1,4 @@
+#include <cctype>
 #include "testsupport.h"
 
 #include <unistd.h>
@@ -38,6 +39,36 @@ fs::path MakeTempDir(const std::string& prefix) {
   std::string tmpl = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
   if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed for " + tmpl);
   return fs::path(tmpl);
+}
+
+std::string CaseName(size_t index, const std::string& text) {
+  // Separators that tell cases apart are spelled out; other characters only separate words.
+  static const std::pair<char, const char*> kSpelled[] = {{'|', "bar"},  {'*', "star"},  {'.', "dot"},
+                                                          {';', "semi"}, {'/', "slash"}, {'\\', "backslash"},
+                                                          {':', "colon"}, {'%', "percent"}};
+  std::string name = std::to_string(index);
+  bool gap = true;
+  auto word = [&](const std::string& w) {
+    if (gap || !std::isalnum(static_cast<unsigned char>(w[0]))) name += '_';
+    name += w;
+    gap = false;
+  };
+  for (char c : text) {
+    if (std::isalnum(static_cast<unsigned char>(c))) {
+      if (gap) name += '_';
+      name += c;
+      gap = false;
+      continue;
+    }
+    gap = true;
+    for (const auto& [ch, spelled] : kSpelled)
+      if (c == ch) {
+        word(spelled);
+        gap = true;
+      }
+  }
+  if (text.empty()) name += "_empty";
+  return name;
 }
 
 PrivateWindowsDir::PrivateWindowsDir(bool withManager) {

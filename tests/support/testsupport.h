@@ -79,6 +79,11 @@ std::filesystem::path BuildWindowsDir();
 // A fresh empty temporary folder, removed by the caller.
 std::filesystem::path MakeTempDir(const std::string& prefix);
 
+// A readable name for a parameterised case (GoogleTest and CTest show it): the case's number, then
+// the words of text joined by '_', separators spelled out ("3_A_bar_star_dot_a" for case 3 with
+// "A|*.a", "0_empty" for ""). The number keeps cases with the same text apart.
+std::string CaseName(size_t index, const std::string& text);
+
 }  // namespace korven::test
 
 #endif
