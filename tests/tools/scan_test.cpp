@@ -175,24 +175,32 @@ TEST_F(Scan, WhatTheSourceCannotDoEndsTheScanWithItsReason) {
   EXPECT_TRUE(out_.Entries().empty());
 }
 
-// A frame the platen (8.8 x 12 inch) cannot hold is scanned as the source decides, but never
-// silently: the warning says which area was scanned instead. A frame that fits draws no warning.
+// A frame the platen (8.8 x 12 inch) cannot hold is clamped by the source, but never silently: the
+// warning says which area was scanned instead. A frame that fits draws no warning; one with no area
+// on the platen at all is refused (exit 2) naming the platen's size, in the unit the person used.
 TEST_F(Scan, FrameTheSourceChangesIsReportedWithTheAreaScanned) {
   Install();
   struct Case {
-    const char* frame;
-    const char* warning;  // empty: none
+    std::vector<std::string> area;
+    int exitCode;
+    const char* message;  // empty: nothing
   };
-  const Case cases[] = {{"9,13,1,1", "no area of it is left"},
-                        {"0,0,20,20", "(8.8 x 12 inch); 0,0,8.8,12 inch is scanned"},
-                        {"1,1,2,3", ""}};
+  const Case cases[] = {
+      {{"--frame", "9,13,1,1"}, 2, "--frame 9,13,1,1 inch has no area on the source's platen (8.8 x 12 inch)"},
+      {{"-l", "300", "-t", "0"}, 2, "has no area on the source's platen (223.52 x 304.8 mm)"},
+      {{"--frame", "0,0,20,20"}, 0, "warning: --frame 0,0,20,20 does not fit the source's platen (8.8 x 12 inch); 0,0,8.8,12 inch is scanned"},
+      {{"--frame", "1,1,2,3"}, 0, ""},
+      {{"-l", "10", "-t", "10", "-x", "50", "-y", "50"}, 0, ""},
+  };
   for (const Case& c : cases) {
-    RunResult r = Invoke({"--resolution", "50", "--frame", c.frame, "-o", out_.File("f.png")});
-    EXPECT_EQ(r.exitCode, 0) << c.frame << "\n" << r.err;
-    bool warned = r.err.find("warning: --frame " + std::string(c.frame) + " does not fit") != std::string::npos;
-    EXPECT_EQ(warned, *c.warning != 0) << c.frame << "\n" << r.err;
-    if (*c.warning) {
-      EXPECT_NE(r.err.find(c.warning), std::string::npos) << r.err;
+    std::vector<std::string> args = {"--resolution", "50", "-o", out_.File("f.png")};
+    args.insert(args.end(), c.area.begin(), c.area.end());
+    RunResult r = Invoke(args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.area[1] << "\n" << r.err;
+    if (*c.message) {
+      EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    } else {
+      EXPECT_EQ(r.err.find("platen"), std::string::npos) << r.err;
     }
   }
 }
@@ -244,6 +252,53 @@ TEST_F(Scan, UncreatableOutputExitsFourAndLeavesNoFile) {
   EXPECT_EQ(r.exitCode, geteuid() == 0 ? 4 : 2) << r.err;
   EXPECT_NE(r.err.find("/sys"), std::string::npos) << r.err;
   EXPECT_FALSE(std::filesystem::exists("/sys/korven-scan-test.png"));
+}
+
+}  // namespace
+
+namespace {
+
+// Values are honest: --info lists what a source offers as a list; a value the source moves is
+// reported as scanimage reports it; a value outside everything offered is exit 2 naming what is
+// offered; a device name in another case opens the installed source; --pages on the flatbed says
+// that one page is scanned.
+TEST_F(Scan, ValuesTheSourceMovesOrRefusesAreReported) {
+  Install("Resolutions = 75, 150, 300, 600\nDefaultResolution = 150\n");
+  RunResult info = Invoke({"-A"});
+  ASSERT_EQ(info.exitCode, 0) << info.err;
+  EXPECT_NE(info.out.find("resolution   150 (one of 75, 150, 300, 600, default 150)"), std::string::npos) << info.out;
+
+  struct Case {
+    std::vector<std::string> args;
+    int exitCode;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{"-r", "110"}, 0, "korven-scan: rounded value of resolution from 110 to 75\n"},
+      {{"-r", "300"}, 0, ""},
+      {{"-r", "2000"}, 2, "resolution 2000 is not offered by the source 'Virtual Scanner'; it offers 75, 150, 300, 600"},
+      {{"-r", "40"}, 2, "it offers 75, 150, 300, 600"},
+      {{"-d", "virtual scanner", "-r", "75"}, 0, ""},
+      {{"-r", "75", "--pages", "5", "-o", out_.File("p-%d.png")}, 0, "--pages 5: the flatbed holds one page"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = c.args;
+    if (std::find(args.begin(), args.end(), "-o") == args.end()) args.insert(args.end(), {"-o", out_.File("r.png")});
+    RunResult r = Invoke(args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << args[1] << "\n" << r.err;
+    if (*c.message) {
+      EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+    } else {
+      EXPECT_EQ(r.err.find("rounded"), std::string::npos) << r.err;
+    }
+  }
+  EXPECT_EQ(out_.Entries(), (std::vector<std::string>{"p-1.png", "r.png"}));
+
+  // A source with a range rounds to its step: -r 75.5 becomes 76, and says so.
+  Install("ProductName = Plain\n", "plain");
+  RunResult rounded = Invoke({"-d", "Plain", "-r", "75.5", "-n"});
+  EXPECT_EQ(rounded.exitCode, 0) << rounded.err;
+  EXPECT_NE(rounded.err.find("rounded value of resolution from 75.5 to 76"), std::string::npos) << rounded.err;
 }
 
 }  // namespace

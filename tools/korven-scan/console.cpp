@@ -1,6 +1,7 @@
 #include "console.h"
 
 #include <korven/platform.h>
+#include <unistd.h>
 
 #include <cmath>
 
@@ -43,6 +44,8 @@ void Console::Progress(const std::string& line) {
 
 void Console::Warning(const std::string& line) { std::fprintf(err_, "korven-scan: warning: %s\n", line.c_str()); }
 
+void Console::Note(const std::string& line) { std::fprintf(err_, "korven-scan: %s\n", line.c_str()); }
+
 void Console::Error(const std::string& line) { std::fprintf(err_, "korven-scan: %s\n", line.c_str()); }
 
 void Console::CaptureDiagnostics() {
@@ -56,6 +59,8 @@ void Console::CaptureDiagnostics() {
     });
   });
 }
+
+bool PersonAtTerminal() { return isatty(STDIN_FILENO) && isatty(STDERR_FILENO); }
 
 std::string DescribePixels(const vcl::TBitmap& bitmap) {
   try {

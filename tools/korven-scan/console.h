@@ -22,6 +22,9 @@ class Console {
   void Progress(const std::string& line);
   // A warning ("korven-scan: warning: ..."); written also with --quiet.
   void Warning(const std::string& line);
+  // What became of a value ("korven-scan: rounded value of resolution from 110 to 75", as
+  // scanimage says it); written also with --quiet.
+  void Note(const std::string& line);
   // The one-line reason of a failure ("korven-scan: ...").
   void Error(const std::string& line);
 
@@ -37,6 +40,9 @@ class Console {
   std::FILE* err_;
   std::string last_;
 };
+
+// True when a person is at the terminal: standard input and standard error are terminals.
+bool PersonAtTerminal();
 
 // "1-bit black and white", "8-bit gray", "4-bit palette", "24-bit RGB" for the page's bitmap.
 std::string DescribePixels(const vcl::TBitmap& bitmap);

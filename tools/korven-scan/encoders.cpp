@@ -1,5 +1,5 @@
 // One encoder per format, each through the library that owns that format: the framework's own BMP
-// writer, libpng, libjpeg(-turbo), libtiff and cairo's PDF surface.
+// writer, libpng, libjpeg(-turbo), libtiff and cairo's PDF surface; PNM is written here.
 //
 // libpng and libjpeg report errors by longjmp: the functions that call them keep every object with a
 // destructor outside the jump's reach (created before setjmp, in the same frame) and call nothing
@@ -20,6 +20,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 namespace korven::scan {
 
@@ -30,7 +32,7 @@ std::string WriteFailure(const std::string& target, const std::string& why) { re
 // A stdio stream on a duplicate of the file's descriptor, for the libraries that want a FILE*.
 class StdioFile {
  public:
-  explicit StdioFile(AtomicFile& file) : target_(file.Target()) {
+  explicit StdioFile(AtomicFile& file) : target_(file.Shown()) {
     int fd = dup(file.Fd());
     if (fd >= 0) fp_ = fdopen(fd, "wb");
     if (!fp_) {
@@ -118,9 +120,9 @@ class BmpEncoder : public DocumentEncoder {
     try {
       source->SaveToStream(&stream);
     } catch (const vcl::Exception& e) {
-      throw OutputError(WriteFailure(file_.Target(), stream.Error() ? std::strerror(stream.Error()) : e.Message()));
+      throw OutputError(WriteFailure(file_.Shown(), stream.Error() ? std::strerror(stream.Error()) : e.Message()));
     }
-    if (stream.Error()) throw OutputError(WriteFailure(file_.Target(), std::strerror(stream.Error())));
+    if (stream.Error()) throw OutputError(WriteFailure(file_.Shown(), std::strerror(stream.Error())));
   }
   void Finish() override {}
 
@@ -201,7 +203,7 @@ class PngEncoder : public DocumentEncoder {
   void AddPage(const vcl::TBitmap&, const PageView& page, Resolution res) override {
     std::vector<uint8_t> row(size_t(page.Width()) * 3 + 8);
     PngErrors errors;
-    if (!EncodePng(stdio_.Get(), page, res, row, errors)) throw OutputError(WriteFailure(file_.Target(), errors.text));
+    if (!EncodePng(stdio_.Get(), page, res, row, errors)) throw OutputError(WriteFailure(file_.Shown(), errors.text));
   }
   void Finish() override { stdio_.Close(); }
 
@@ -268,10 +270,10 @@ class JpegEncoder : public DocumentEncoder {
   explicit JpegEncoder(AtomicFile& file) : file_(file), stdio_(file) {}
   void AddPage(const vcl::TBitmap&, const PageView& page, Resolution res) override {
     if (page.Width() > JPEG_MAX_DIMENSION || page.Height() > JPEG_MAX_DIMENSION)
-      throw OutputError(WriteFailure(file_.Target(), "a JPEG page is at most 65500 pixels wide and high"));
+      throw OutputError(WriteFailure(file_.Shown(), "a JPEG page is at most 65500 pixels wide and high"));
     std::vector<uint8_t> row(size_t(page.Width()) * 3);
     auto errors = std::make_unique<JpegErrors>();
-    if (!EncodeJpeg(stdio_.Get(), page, res, row, *errors)) throw OutputError(WriteFailure(file_.Target(), errors->text));
+    if (!EncodeJpeg(stdio_.Get(), page, res, row, *errors)) throw OutputError(WriteFailure(file_.Shown(), errors->text));
   }
   void Finish() override { stdio_.Close(); }
 
@@ -304,12 +306,12 @@ class TiffEncoder : public DocumentEncoder {
     }();
     (void)installed;
     int fd = dup(file.Fd());
-    if (fd < 0) throw OutputError(WriteFailure(file_.Target(), std::strerror(errno)));
+    if (fd < 0) throw OutputError(WriteFailure(file_.Shown(), std::strerror(errno)));
     tiffError.clear();
-    tif_ = TIFFFdOpen(fd, file.Target().c_str(), "w");
+    tif_ = TIFFFdOpen(fd, file.Shown().c_str(), "w");
     if (!tif_) {
       close(fd);
-      throw OutputError(WriteFailure(file_.Target(), tiffError.empty() ? "libtiff cannot open it" : tiffError));
+      throw OutputError(WriteFailure(file_.Shown(), tiffError.empty() ? "libtiff cannot open it" : tiffError));
     }
   }
   ~TiffEncoder() override {
@@ -399,7 +401,7 @@ class TiffEncoder : public DocumentEncoder {
  private:
   [[noreturn]] void Fail() {
     std::string why = tiffError.empty() ? std::string(std::strerror(errno ? errno : EIO)) : tiffError;
-    throw OutputError(WriteFailure(file_.Target(), why));
+    throw OutputError(WriteFailure(file_.Shown(), why));
   }
 
   AtomicFile& file_;
@@ -475,12 +477,57 @@ class PdfEncoder : public DocumentEncoder {
   void Check(cairo_status_t st) {
     if (st == CAIRO_STATUS_SUCCESS) return;
     std::string why = st == CAIRO_STATUS_WRITE_ERROR && err_ ? std::strerror(err_) : cairo_status_to_string(st);
-    throw OutputError(WriteFailure(file_.Target(), why));
+    throw OutputError(WriteFailure(file_.Shown(), why));
   }
 
   AtomicFile& file_;
   cairo_surface_t* surface_ = nullptr;
   int err_ = 0;
+};
+
+// ---- PNM ----------------------------------------------------------------------------------------
+
+// Netpbm's binary formats, as scanimage writes them: a bilevel page as PBM (P4, 1 is black), a grey
+// page as PGM (P5), every other page as PPM (P6). The format has no field for the resolution; a
+// comment line carries it.
+class PnmEncoder : public DocumentEncoder {
+ public:
+  explicit PnmEncoder(AtomicFile& file) : file_(file), stdio_(file) {}
+  void AddPage(const vcl::TBitmap&, const PageView& page, Resolution res) override {
+    const char* magic = "P6";
+    size_t rowBytes = size_t(page.Width()) * 3;
+    switch (page.Kind()) {
+      case PageKind::Bilevel: magic = "P4"; rowBytes = (size_t(page.Width()) + 7) / 8; break;
+      case PageKind::Gray: magic = "P5"; rowBytes = size_t(page.Width()); break;
+      case PageKind::Palette:
+      case PageKind::Rgb: break;
+    }
+    FILE* fp = stdio_.Get();
+    std::fprintf(fp, "%s\n# %s", magic, WriterSoftwareName());
+    if (res.Known()) std::fprintf(fp, ", %g x %g dpi", res.x, res.y);
+    std::fprintf(fp, "\n%d %d\n", page.Width(), page.Height());
+    if (page.Kind() != PageKind::Bilevel) std::fprintf(fp, "255\n");
+    std::vector<uint8_t> row(size_t(page.Width()) * 3 + 8);
+    for (int y = 0; y < page.Height(); ++y) {
+      switch (page.Kind()) {
+        case PageKind::Bilevel:
+          page.BilevelRow(y, row.data());
+          for (size_t i = 0; i < rowBytes; ++i) row[i] = uint8_t(~row[i]);  // PBM: 1 is black
+          if (page.Width() % 8) row[rowBytes - 1] &= uint8_t(0xFF << (8 - page.Width() % 8));
+          break;
+        case PageKind::Gray: page.GrayRow(y, row.data()); break;
+        case PageKind::Palette:
+        case PageKind::Rgb: page.RgbRow(y, row.data()); break;
+      }
+      if (std::fwrite(row.data(), 1, rowBytes, fp) != rowBytes)
+        throw OutputError(WriteFailure(file_.Shown(), std::strerror(errno ? errno : EIO)));
+    }
+  }
+  void Finish() override { stdio_.Close(); }
+
+ private:
+  AtomicFile& file_;
+  StdioFile stdio_;
 };
 
 }  // namespace
@@ -492,6 +539,7 @@ std::unique_ptr<DocumentEncoder> MakeEncoder(ImageFormat format, AtomicFile& fil
     case ImageFormat::Jpeg: return std::make_unique<JpegEncoder>(file);
     case ImageFormat::Tiff: return std::make_unique<TiffEncoder>(file);
     case ImageFormat::Pdf: return std::make_unique<PdfEncoder>(file);
+    case ImageFormat::Pnm: return std::make_unique<PnmEncoder>(file);
   }
   throw OutputError("unknown format");
 }

@@ -1,4 +1,5 @@
-// korven-scan's output side: scanned pages (vcl::TBitmap) into BMP, PNG, JPEG, TIFF and PDF files.
+// korven-scan's output side: scanned pages (vcl::TBitmap) into PNM, BMP, PNG, JPEG, TIFF and PDF
+// files, or to standard output.
 //
 // Every file appears complete or not at all: it is written into a temporary file in the target's
 // folder, flushed to disk and then renamed over the target. The pixel type of a page is kept where
@@ -19,12 +20,12 @@ namespace korven::scan {
 
 // ---- Formats and names --------------------------------------------------------------------------
 
-enum class ImageFormat { Bmp, Png, Jpeg, Tiff, Pdf };
+enum class ImageFormat { Bmp, Png, Jpeg, Tiff, Pdf, Pnm };
 
-// The format a file name asks for by its extension (any case): .bmp, .png, .jpg/.jpeg, .tif/.tiff,
-// .pdf. Nothing for any other extension or none.
+// The format a file name asks for by its extension (any case): .pnm/.pgm/.ppm/.pbm, .bmp, .png,
+// .jpg/.jpeg, .tif/.tiff, .pdf. Nothing for any other extension or none.
 std::optional<ImageFormat> FormatForPath(const std::string& path);
-// "BMP", "PNG", "JPEG", "TIFF", "PDF".
+// "BMP", "PNG", "JPEG", "TIFF", "PDF", "PNM".
 const char* FormatName(ImageFormat format);
 // TIFF and PDF keep several pages in one file; the others one page per file.
 bool HoldsManyPages(ImageFormat format);
@@ -99,9 +100,11 @@ class OutputError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A file under construction: a temporary file beside the target (".<name>.XXXXXX"), with the mode a
-// new file gets under the process's umask. Commit flushes it to disk and renames it over the target;
-// the destructor removes it unless it was committed.
+// A file under construction: a temporary file beside the target (".<name>.XXXXXX"). A target that is
+// a symbolic link stands for the file it points to; an existing file's mode (and owner, where the
+// process may set it) is kept, a new file gets the mode the umask leaves. Commit flushes it to disk
+// and renames it over the target; the destructor removes it unless it was committed. An empty
+// target is standard output: the file is built unlinked in $TMPDIR (/tmp) and Commit copies it out.
 class AtomicFile {
  public:
   explicit AtomicFile(std::string target);
@@ -111,6 +114,8 @@ class AtomicFile {
 
   int Fd() const { return fd_; }
   const std::string& Target() const { return target_; }
+  // The target as messages name it ("standard output" for the empty target).
+  std::string Shown() const;
   const std::string& TempPath() const { return temp_; }
   // fsync, close, rename into place, fsync of the folder. Raises OutputError (the temporary file is
   // then removed by the destructor).
@@ -118,6 +123,7 @@ class AtomicFile {
 
  private:
   std::string target_, temp_;
+  std::string path_;  // the target with symbolic links followed
   int fd_ = -1;
   int slot_ = -1;  // in the table the signal handler cleans up
   bool committed_ = false;
@@ -144,8 +150,17 @@ std::unique_ptr<DocumentEncoder> MakeEncoder(ImageFormat format, AtomicFile& fil
 class PageWriter {
  public:
   // The name must pass CheckNamePattern; format is the one to write (normally FormatForPath(name)).
+  // An empty name is standard output (one page, or a TIFF or PDF of several).
   PageWriter(std::string name, ImageFormat format);
   ~PageWriter();
+
+  // With one file per page: the first page's number and the step between numbers (1 and 1).
+  void SetNumbering(int start, int increment) {
+    start_ = start;
+    increment_ = increment;
+  }
+  // The file name the next page goes to.
+  std::string NextFileName() const;
 
   // Encodes one page at res (unknown: the bitmap's own resolution; still unknown: written without
   // one, and a PDF page then takes 72 dpi). With one file per page that file is in place when this
@@ -167,6 +182,7 @@ class PageWriter {
   ImageFormat format_;
   bool perPage_;
   int pages_ = 0;
+  int start_ = 1, increment_ = 1;
   std::vector<std::string> files_;
   std::unique_ptr<AtomicFile> file_;
   std::unique_ptr<DocumentEncoder> encoder_;

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
   }
   const Options& options = parsed.options;
   RemoveTemporaryFilesOnSignals();
-  Console console(options.quiet, options.verbose);
+  Console console(options.progress == Progress::Off, options.verbose);
   console.CaptureDiagnostics();
   try {
     switch (options.action) {

@@ -61,6 +61,7 @@ std::optional<ImageFormat> FormatForPath(const std::string& path) {
   if (ext == "jpg" || ext == "jpeg") return ImageFormat::Jpeg;
   if (ext == "tif" || ext == "tiff") return ImageFormat::Tiff;
   if (ext == "pdf") return ImageFormat::Pdf;
+  if (ext == "pnm" || ext == "pgm" || ext == "ppm" || ext == "pbm") return ImageFormat::Pnm;
   return std::nullopt;
 }
 
@@ -71,6 +72,7 @@ const char* FormatName(ImageFormat format) {
     case ImageFormat::Jpeg: return "JPEG";
     case ImageFormat::Tiff: return "TIFF";
     case ImageFormat::Pdf: return "PDF";
+    case ImageFormat::Pnm: return "PNM";
   }
   return "?";
 }

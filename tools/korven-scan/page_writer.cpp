@@ -7,7 +7,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace korven::scan {
 
@@ -63,6 +65,51 @@ extern "C" void RemoveTemporaryFilesAndDie(int sig) {
   std::raise(sig);
 }
 
+// The file a name stands for: a symbolic link (also a chain of them, also one whose target does not
+// exist yet) is followed, so that writing through the link replaces the file it points to, not the
+// link. Relative link targets count from the link's own folder.
+std::string FollowLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    std::string target(size_t(st.st_size > 0 ? st.st_size : 4096) + 1, '\0');
+    ssize_t n = readlink(current.c_str(), target.data(), target.size());
+    if (n < 0 || size_t(n) >= target.size()) return current;
+    target.resize(size_t(n));
+    if (target.empty()) return current;
+    current = target[0] == '/' ? target : (FolderOf(current) == "/" ? "/" : FolderOf(current) + "/") + target;
+  }
+  throw OutputError("cannot write " + path + ": " + Reason(ELOOP));
+}
+
+// Copies everything from fd (from its start) to out.
+bool CopyAll(int fd, int out, int& err) {
+  if (lseek(fd, 0, SEEK_SET) < 0) {
+    err = errno;
+    return false;
+  }
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    ssize_t n = read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      err = errno;
+      return false;
+    }
+    if (n == 0) return true;
+    for (ssize_t done = 0; done < n;) {
+      ssize_t w = write(out, buffer.data() + done, size_t(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0) {
+        err = errno;
+        return false;
+      }
+      done += w;
+    }
+  }
+}
+
 }  // namespace
 
 void RemoveTemporaryFilesOnSignals() {
@@ -77,8 +124,23 @@ void RemoveTemporaryFilesOnSignals() {
 // ---- AtomicFile ---------------------------------------------------------------------------------
 
 AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
-  std::string folder = FolderOf(target_);
-  std::string base = target_.substr(target_.find_last_of('/') == std::string::npos ? 0 : target_.find_last_of('/') + 1);
+  if (target_.empty()) {
+    // Standard output: the file is built in the temporary folder, already unlinked, and copied out
+    // whole by Commit, so a failure writes nothing there either.
+    const char* tmp = std::getenv("TMPDIR");
+    temp_ = std::string(tmp && *tmp ? tmp : "/tmp") + "/korven-scan.XXXXXX";
+    fd_ = mkostemp(temp_.data(), O_CLOEXEC);
+    if (fd_ < 0) {
+      int err = errno;
+      throw OutputError("cannot make a temporary file in " + FolderOf(temp_) + " for standard output: " + Reason(err));
+    }
+    unlink(temp_.c_str());
+    temp_.clear();
+    return;
+  }
+  path_ = FollowLinks(target_);
+  std::string folder = FolderOf(path_);
+  std::string base = path_.substr(path_.find_last_of('/') == std::string::npos ? 0 : path_.find_last_of('/') + 1);
   temp_ = (folder == "/" ? "/" : folder + "/") + "." + base + ".XXXXXX";
   fd_ = mkostemp(temp_.data(), O_CLOEXEC);
   if (fd_ < 0) {
@@ -87,7 +149,19 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
     throw OutputError("cannot create " + target_ + ": " + Reason(err));
   }
   slot_ = Register(temp_);
-  fchmod(fd_, NewFileMode());
+  // A file that is replaced keeps its mode and, where the process may give it, its owner; a new
+  // file gets the mode the umask leaves.
+  struct stat st {};
+  if (stat(path_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+    if (fchown(fd_, st.st_uid, st.st_gid) != 0) {
+      // Another owner is not ours to give; the group may still be.
+      if (fchown(fd_, geteuid(), st.st_gid) != 0) {
+      }
+    }
+    fchmod(fd_, st.st_mode & 07777);
+  } else {
+    fchmod(fd_, NewFileMode());
+  }
 }
 
 AtomicFile::~AtomicFile() {
@@ -96,16 +170,26 @@ AtomicFile::~AtomicFile() {
   Unregister(slot_);
 }
 
+std::string AtomicFile::Shown() const { return target_.empty() ? "standard output" : target_; }
+
 void AtomicFile::Commit() {
+  if (target_.empty()) {
+    int err = 0;
+    if (!CopyAll(fd_, STDOUT_FILENO, err)) throw OutputError("cannot write to standard output: " + Reason(err));
+    close(fd_);
+    fd_ = -1;
+    committed_ = true;
+    return;
+  }
   if (fsync(fd_) != 0) throw OutputError("cannot write " + target_ + ": " + Reason(errno));
   int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) throw OutputError("cannot write " + target_ + ": " + Reason(errno));
-  if (rename(temp_.c_str(), target_.c_str()) != 0) throw OutputError("cannot create " + target_ + ": " + Reason(errno));
+  if (rename(temp_.c_str(), path_.c_str()) != 0) throw OutputError("cannot create " + target_ + ": " + Reason(errno));
   committed_ = true;
   Unregister(slot_);
   // The rename itself must reach the disk too.
-  int dir = open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  int dir = open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir >= 0) {
     fsync(dir);
     close(dir);
@@ -119,6 +203,10 @@ PageWriter::PageWriter(std::string name, ImageFormat format)
 
 PageWriter::~PageWriter() { Discard(); }
 
+std::string PageWriter::NextFileName() const {
+  return perPage_ ? PageFileName(name_, start_ + pages_ * increment_) : PageFileName(name_, 1);
+}
+
 bool PageWriter::AcceptsMorePages() const { return perPage_ || HoldsManyPages(format_) || pages_ == 0; }
 
 void PageWriter::AddPage(const vcl::TBitmap& bitmap, Resolution res) {
@@ -127,13 +215,13 @@ void PageWriter::AddPage(const vcl::TBitmap& bitmap, Resolution res) {
   if (!res.Known()) res = ResolutionOf(bitmap);
   PageView page(bitmap);
   if (perPage_) {
-    AtomicFile file(PageFileName(name_, pages_ + 1));
+    AtomicFile file(NextFileName());
     auto encoder = MakeEncoder(format_, file);
     encoder->AddPage(bitmap, page, res);
     encoder->Finish();
     encoder.reset();
     file.Commit();
-    files_.push_back(file.Target());
+    files_.push_back(file.Shown());
   } else {
     if (!file_) {
       file_ = std::make_unique<AtomicFile>(PageFileName(name_, 1));  // no number: only "%%" changes
@@ -149,7 +237,7 @@ void PageWriter::Commit() {
   encoder_->Finish();
   encoder_.reset();
   file_->Commit();
-  files_.push_back(file_->Target());
+  files_.push_back(file_->Shown());
   file_.reset();
 }
 

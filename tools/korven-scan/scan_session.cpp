@@ -1,16 +1,20 @@
 // The scanning glue: korven-scan's actions done with a TScanner through its published properties,
-// Execute, Select, SourceNames and GetSourceInfo. No TWAIN call of its own.
+// Execute, Select, SourceNames, GetSourceInfo and its capability query for the values a source lists.
 #include "scan_session.h"
 
 #include <korven/Scanner.h>
+#include <strings.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace korven::scan {
 
@@ -22,8 +26,13 @@ double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::
 
 // The command line's enumerations share the component's order.
 TScanPixelType ToComponent(PixelType t) { return static_cast<TScanPixelType>(int(t)); }
-TScanUnitMode ToComponent(Unit u) { return static_cast<TScanUnitMode>(int(u)); }
 TScanPaperSize ToComponent(Paper p) { return static_cast<TScanPaperSize>(int(p)); }
+// The component's unit for a command-line unit; millimetres have none and are converted here.
+std::optional<TScanUnitMode> ComponentUnit(Unit u) {
+  if (u == Unit::Mm) return std::nullopt;
+  return static_cast<TScanUnitMode>(int(u));
+}
+Unit FromComponent(TScanUnitMode u) { return static_cast<Unit>(int(u)); }
 
 const char* ComponentPixelTypeName(int t) {
   static const char* names[] = {"bw", "gray", "rgb", "palette", "cmy", "cmyk", "yuv", "yuvk", "ciexyz"};
@@ -31,14 +40,15 @@ const char* ComponentPixelTypeName(int t) {
 }
 
 // Twips per unit; the pixel unit depends on the resolution.
-double TwipsPerUnit(int unit, double dpi) {
+double TwipsPerUnit(Unit unit, double dpi) {
   switch (unit) {
-    case 0: return 1440;
-    case 1: return 567;
-    case 2: return 240;
-    case 3: return 20;
-    case 4: return 1;
-    case 5: return 1440.0 / (dpi == 0 ? 1 : dpi);
+    case Unit::Inch: return 1440;
+    case Unit::Cm: return 567;
+    case Unit::Pica: return 240;
+    case Unit::Point: return 20;
+    case Unit::Twips: return 1;
+    case Unit::Pixel: return 1440.0 / (dpi == 0 ? 1 : dpi);
+    case Unit::Mm: return 1440.0 / 25.4;
   }
   return 1;
 }
@@ -47,6 +57,47 @@ std::string Number(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%g", v);
   return buf;
+}
+
+// What a source offers for one numeric setting: a list (an enumeration, such as resolutions of
+// 75, 150, 300, 600) or a range from min to max by step.
+struct Offered {
+  bool list = false;
+  std::vector<double> values;
+  double min = 0, max = 0, step = 0;
+
+  // Outside every offered value (a little slack for TW_FIX32's rounding).
+  bool Outside(double v) const {
+    double lo = list ? values.front() : min, hi = list ? values.back() : max;
+    return v < lo - 1e-3 || v > hi + 1e-3;
+  }
+  std::string Text() const {
+    if (list) {
+      std::string text;
+      for (double v : values) text += (text.empty() ? "" : ", ") + Number(v);
+      return text;
+    }
+    return Number(min) + " to " + Number(max) + (step > 0 ? " in steps of " + Number(step) : "");
+  }
+};
+
+Offered OfferedValues(TScanner& s, TScanRange* r) {
+  Offered o;
+  o.min = r->GetMin();
+  o.max = r->GetMax();
+  o.step = r->GetStep();
+  // The range object holds an enumeration as its default alone (step 0); the list itself comes
+  // from the component's capability query.
+  vcl::TList items;
+  int32_t current = 0, byDefault = 0;
+  if (s.GetActive() && o.step == 0 && s.TWAIN_GetCapEnumeration(r->GetCapability(), TWTY_FIX32, &items, current, byDefault) &&
+      items.Count() > 0) {
+    o.list = true;
+    for (int i = 0; i < items.Count(); ++i) o.values.push_back(double(reinterpret_cast<intptr_t>(items.Get(i))));
+    std::sort(o.values.begin(), o.values.end());
+    o.values.erase(std::unique(o.values.begin(), o.values.end()), o.values.end());
+  }
+  return o;
 }
 
 // The component keeps pages only until the next one arrives; korven-scan keeps none: each page is
@@ -65,6 +116,18 @@ struct Batch {
   Batch(const Options& o, Console& c, TScanner& s) : writer(o.output, o.format), console(c), scanner(s) {}
 };
 
+// Finds the installed source the person means: the manager opens a source only by its exact name,
+// so a name given in another case is replaced by the installed spelling (an exact match wins).
+std::optional<std::string> InstalledName(TScanner& s, const std::string& wanted) {
+  vcl::TStrings* names = s.GetSourceNames();
+  std::optional<std::string> found;
+  for (int i = 0; i < names->GetCount(); ++i) {
+    std::string name = names->Strings(i);
+    if (name == wanted) return name;
+    if (!found && strcasecmp(name.c_str(), wanted.c_str()) == 0) found = name;
+  }
+  return found;
+}
 
 // Picks the source: an installed name (the component would fall back to the default source for a
 // name it cannot open, so it is checked first), the manager's dialog, or the default source.
@@ -79,42 +142,111 @@ int ChooseSource(const Options& o, Console& console, TScanner& s) {
     }
   }
   if (!o.source.empty()) {
-    vcl::TStrings* names = s.GetSourceNames();
-    if (names->IndexOf(o.source) < 0) {
+    auto name = InstalledName(s, o.source);
+    if (!name) {
       console.Error("no source named '" + o.source + "' is installed (korven-scan --list shows them)");
       return kExitScanner;
     }
-    s.SetSourceName(o.source);
+    s.SetSourceName(*name);
   }
   return -1;
 }
 
 // Activates; returns an exit code, or -1 to go on.
 int Activate(const Options& o, Console& console, TScanner& s) {
+  std::string wanted = s.GetSourceName();
   if (!s.Open()) {
     console.Error("no source was opened");
     return kExitNoPage;
   }
-  if (!o.source.empty() && s.GetSourceName() != o.source) {
-    console.Error("the source '" + o.source + "' could not be opened");
+  if (!o.source.empty() && s.GetSourceName() != wanted) {
+    console.Error("the source '" + wanted + "' could not be opened");
     return kExitScanner;
   }
   return -1;
 }
 
-// Sets one numeric setting, telling the person when the source does not have it or holds another
-// range.
-void SetRange(Console& console, TScanRange* range, const char* option, const std::optional<double>& value) {
-  if (!value) return;
+// Sets one numeric setting. A value outside everything the source offers is refused (exit 2) with
+// what it offers; a value the source moves (rounds, snaps to a listed value) is reported, as
+// scanimage reports it. Returns an exit code, or -1 to go on.
+int SetRange(Console& console, TScanner& s, TScanRange* range, const char* name, const std::optional<double>& value) {
+  if (!value) return -1;
   if (!range->GetSupported()) {
-    console.Warning(std::string("the source has no ") + option + " setting; " + option + " " + Number(*value) + " is ignored");
-    return;
+    console.Warning(std::string("the source has no --") + name + " setting; --" + name + " " + Number(*value) + " is ignored");
+    return -1;
   }
-  float v = float(*value);
-  if (range->GetMax() > range->GetMin() && (v < range->GetMin() || v > range->GetMax()))
-    console.Warning(std::string(option) + " " + Number(*value) + " lies outside the source's range " +
-                    Number(range->GetMin()) + " to " + Number(range->GetMax()) + "; the source decides");
-  range->SetValue(v);
+  Offered offered = OfferedValues(s, range);
+  if (offered.Outside(*value)) {
+    console.Error(std::string(name) + " " + Number(*value) + " is not offered by the source '" + s.GetSourceName() +
+                  "'; it offers " + offered.Text());
+    return kExitUsage;
+  }
+  range->SetValue(float(*value));
+  double got = range->GetValue();
+  if (std::fabs(got - *value) > 1e-3 * std::max(1.0, std::fabs(*value)))
+    console.Note(std::string("rounded value of ") + name + " from " + Number(*value) + " to " + Number(got));
+  return -1;
+}
+
+// The scan area asked for, in twips: --frame in --unit, or scanimage's -l -t -x -y in millimetres
+// (an edge not given reaches to the platen's far side).
+struct Area {
+  double left, top, width, height;  // twips
+  Unit unit;                        // how the command line gave it
+  std::string option;               // "--frame" or "-l/-t/-x/-y"
+};
+
+std::optional<Area> AskedArea(const Options& o, double platenW, double platenH, double dpi) {
+  if (o.frame) {
+    double k = TwipsPerUnit(o.unit, dpi);
+    return Area{o.frame->left * k, o.frame->top * k, o.frame->width * k, o.frame->height * k, o.unit, "--frame"};
+  }
+  if (!o.edges.Any()) return std::nullopt;
+  double mm = TwipsPerUnit(Unit::Mm, dpi);
+  double left = o.edges.left.value_or(0) * mm, top = o.edges.top.value_or(0) * mm;
+  double width = o.edges.width ? *o.edges.width * mm : platenW - left;
+  double height = o.edges.height ? *o.edges.height * mm : platenH - top;
+  return Area{left, top, width, height, Unit::Mm, "-l/-t/-x/-y"};
+}
+
+// Unit and scan area; returns an exit code, or -1 to go on.
+int ApplyArea(const Options& o, Console& console, TScanner& s) {
+  if (o.unitGiven)
+    if (auto u = ComponentUnit(o.unit)) s.SetUnitMode(*u);
+  if (o.paper) {
+    s.SetPaperSize(ToComponent(*o.paper));
+    if (s.GetPaperSize() != ToComponent(*o.paper))
+      console.Warning(std::string("--paper ") + PaperName(*o.paper) + " is larger than the platen; the platen's part of it is scanned");
+  }
+  double dpi = s.GetResolution()->GetValue();
+  double perUnit = TwipsPerUnit(FromComponent(s.GetUnitMode()), dpi);  // twips per component unit
+  double platenW = s.GetMaxFrameWidth() * perUnit, platenH = s.GetMaxFrameHeight() * perUnit;
+  auto area = AskedArea(o, platenW, platenH, dpi);
+  if (!area) return -1;
+  double k = TwipsPerUnit(area->unit, dpi);  // twips per unit the person used
+  auto shown = [&](double a, double b, double c, double d) {
+    return Number(a / k) + "," + Number(b / k) + "," + Number(c / k) + "," + Number(d / k);
+  };
+  const std::string platen = Number(platenW / k) + " x " + Number(platenH / k) + " " + UnitName(area->unit);
+  // A tolerance of a pixel: rounding, not a change.
+  const double pixel = dpi > 0 ? 1440.0 / dpi : 1;
+  if (area->left >= platenW - pixel / 2 || area->top >= platenH - pixel / 2 || area->width <= 0 || area->height <= 0) {
+    console.Error(area->option + " " + shown(area->left, area->top, area->width, area->height) + " " +
+                  UnitName(area->unit) + " has no area on the source's platen (" + platen + ")");
+    return kExitUsage;
+  }
+  s.SetBounds(float(area->left / perUnit), float(area->top / perUnit), float(area->width / perUnit),
+              float(area->height / perUnit));
+  // A source clamps a frame its platen cannot hold: say so, and which area is scanned instead.
+  const double want[4] = {area->left, area->top, area->width, area->height};
+  const double got[4] = {s.GetFrameLeft() * perUnit, s.GetFrameTop() * perUnit, s.GetFrameWidth() * perUnit,
+                         s.GetFrameHeight() * perUnit};
+  bool changed = false;
+  for (int i = 0; i < 4; ++i) changed |= std::fabs(got[i] - want[i]) > pixel + 1e-4 * std::fabs(want[i]);
+  if (changed)
+    console.Warning(area->option + " " + shown(want[0], want[1], want[2], want[3]) + " does not fit the source's platen (" +
+                    platen + "); " + shown(got[0], got[1], got[2], got[3]) + " " + UnitName(area->unit) + " is scanned");
+  return -1;
 }
 
 // Sends every setting of the command line; returns an exit code, or -1 to go on.
@@ -131,57 +263,29 @@ int ApplyOptions(const Options& o, Console& console, TScanner& s) {
     }
     s.SetPixelType(want);
   }
-  if (o.bitDepth) {
-    s.SetBitDepth(*o.bitDepth);
-    if (s.GetBitDepth() != *o.bitDepth) {
+  std::optional<int> bits = o.bitDepth;
+  if (o.depthPerSample) bits = s.GetPixelType() == ptRGB ? 3 * *o.depthPerSample : *o.depthPerSample;
+  if (bits) {
+    s.SetBitDepth(*bits);
+    if (s.GetBitDepth() != *bits) {
       console.Error("the source does not scan " + std::string(ComponentPixelTypeName(s.GetPixelType())) + " in " +
-                    std::to_string(*o.bitDepth) + " bits");
+                    std::to_string(*bits) + " bits");
       return kExitScanner;
     }
   }
-  SetRange(console, s.GetResolution(), "--resolution", o.resolution);
-  SetRange(console, s.GetScaling(), "--scaling", o.scaling);
-  SetRange(console, s.GetBrightness(), "--brightness", o.brightness);
-  SetRange(console, s.GetContrast(), "--contrast", o.contrast);
-  SetRange(console, s.GetGamma(), "--gamma", o.gamma);
-  SetRange(console, s.GetHighlight(), "--highlight", o.highlight);
-  SetRange(console, s.GetShadow(), "--shadow", o.shadow);
-  SetRange(console, s.GetThreshold(), "--threshold", o.threshold);
+  const std::pair<TScanRange*, const std::optional<double>*> ranges[] = {
+      {s.GetResolution(), &o.resolution}, {s.GetScaling(), &o.scaling},     {s.GetBrightness(), &o.brightness},
+      {s.GetContrast(), &o.contrast},     {s.GetGamma(), &o.gamma},         {s.GetHighlight(), &o.highlight},
+      {s.GetShadow(), &o.shadow},         {s.GetThreshold(), &o.threshold}};
+  static const char* names[] = {"resolution", "scaling", "brightness", "contrast", "gamma", "highlight", "shadow", "threshold"};
+  for (size_t i = 0; i < std::size(ranges); ++i)
+    if (int rc = SetRange(console, s, ranges[i].first, names[i], *ranges[i].second); rc >= 0) return rc;
   if (o.autoBright) {
     s.SetAutoBright(true);
     if (!s.GetAutoBright()) console.Warning("the source has no automatic brightness; --auto-bright is ignored");
   }
-  if (o.unitGiven) s.SetUnitMode(ToComponent(o.unit));
-  if (o.paper) {
-    s.SetPaperSize(ToComponent(*o.paper));
-    if (s.GetPaperSize() != ToComponent(*o.paper))
-      console.Warning(std::string("--paper ") + PaperName(*o.paper) + " is larger than the platen; the platen's part of it is scanned");
-  }
-  if (o.frame) {
-    // The source may refuse the unit asked for; the frame is converted into whatever unit the
-    // component ends up with, so it means the same area either way.
-    double dpi = s.GetResolution()->GetValue();
-    double k = TwipsPerUnit(int(o.unit), dpi) / TwipsPerUnit(int(s.GetUnitMode()), dpi);
-    s.SetBounds(float(o.frame->left * k), float(o.frame->top * k), float(o.frame->width * k), float(o.frame->height * k));
-    // A source clamps a frame its platen cannot hold, or drops it for the whole platen: say so, and
-    // which area is scanned instead. A pixel's difference is rounding, not a change.
-    const double want[4] = {o.frame->left, o.frame->top, o.frame->width, o.frame->height};
-    const double got[4] = {s.GetFrameLeft() / k, s.GetFrameTop() / k, s.GetFrameWidth() / k, s.GetFrameHeight() / k};
-    const double pixel = dpi > 0 ? TwipsPerUnit(5, dpi) / TwipsPerUnit(int(o.unit), dpi) : 0;
-    bool changed = false;
-    for (int i = 0; i < 4; ++i) changed |= std::fabs(got[i] - want[i]) > pixel + 1e-4 * std::fabs(want[i]);
-    if (changed) {
-      std::string unit = UnitName(o.unit);
-      // An area wholly off the platen is clamped to nothing; the source then scans what it likes.
-      std::string instead = got[2] > 0 && got[3] > 0
-                                ? Number(got[0]) + "," + Number(got[1]) + "," + Number(got[2]) + "," + Number(got[3]) +
-                                      " " + unit + " is scanned"
-                                : "no area of it is left, so the source decides what it scans";
-      console.Warning("--frame " + Number(want[0]) + "," + Number(want[1]) + "," + Number(want[2]) + "," + Number(want[3]) +
-                      " does not fit the source's platen (" + Number(s.GetMaxFrameWidth() / k) + " x " +
-                      Number(s.GetMaxFrameHeight() / k) + " " + unit + "); " + instead);
-    }
-  }
+  if (int rc = ApplyArea(o, console, s); rc >= 0) return rc;
+  if (o.flatbed && s.GetHasFeeder()) s.SetFeederEnabled(false);
   if (o.feeder) {
     if (!s.GetHasFeeder()) {
       console.Error("the source '" + s.GetSourceName() + "' has no document feeder");
@@ -192,7 +296,7 @@ int ApplyOptions(const Options& o, Console& console, TScanner& s) {
       console.Error("the source's document feeder cannot be switched on");
       return kExitScanner;
     }
-    if (!s.GetFeederLoaded()) {
+    if (!s.GetFeederLoaded() && !(o.batch && o.batch->prompt)) {
       console.Error("the document feeder is empty");
       return kExitNoPage;
     }
@@ -200,14 +304,31 @@ int ApplyOptions(const Options& o, Console& console, TScanner& s) {
   return -1;
 }
 
-void PrintRange(const char* name, TScanRange* r) {
+void PrintRange(TScanner& s, const char* name, TScanRange* r) {
   if (!r->GetSupported()) {
     std::printf("  %-12s not supported\n", name);
+    return;
+  }
+  Offered offered = OfferedValues(s, r);
+  if (offered.list) {
+    std::printf("  %-12s %s (one of %s, default %s)\n", name, Number(r->GetValue()).c_str(), offered.Text().c_str(),
+                Number(r->GetDefault()).c_str());
     return;
   }
   std::printf("  %-12s %s (from %s to %s, step %s, default %s)\n", name, Number(r->GetValue()).c_str(),
               Number(r->GetMin()).c_str(), Number(r->GetMax()).c_str(), Number(r->GetStep()).c_str(),
               Number(r->GetDefault()).c_str());
+}
+
+// Asks the person before each scan of a --batch-prompt batch; false ends the batch. Without a
+// terminal nobody can answer, so the box's default button is Cancel there (scanimage likewise ends
+// the batch when its input ends).
+bool AskForNextPage(const Options& o, TScanner& s, int number) {
+  std::string text = o.feeder ? "Load the document feeder (page " + std::to_string(number) + " comes next)."
+                              : "Place document no. " + std::to_string(number) + " on the scanner.";
+  text += " OK scans; Cancel ends the batch.";
+  UINT type = MB_OKCANCEL | (PersonAtTerminal() ? MB_DEFBUTTON1 : MB_DEFBUTTON2);
+  return MessageBoxA(s.GetHandle(), text.c_str(), "korven-scan", type) == IDOK;
 }
 
 }  // namespace
@@ -254,7 +375,8 @@ int RunInfo(const Options& o, Console& console) {
   TScanner s(nullptr);
   if (int rc = ChooseSource(o, console, s); rc >= 0) return rc;
   if (int rc = Activate(o, console, s); rc >= 0) return rc;
-  if (o.unitGiven) s.SetUnitMode(ToComponent(o.unit));
+  // Settings given with --info (-A) are applied first, so the listing shows what the source made of them.
+  if (int rc = ApplyOptions(o, console, s); rc >= 0) return rc;
   TScanSourceInfo info = s.GetSourceInfo();
   std::printf("Source:        %s\n", info.ProductName.c_str());
   std::printf("Manufacturer:  %s\n", info.Manufacturer.c_str());
@@ -271,24 +393,29 @@ int RunInfo(const Options& o, Console& console) {
   for (int u = 0; u < 6; ++u)
     if (s.GetUnitModes().Contains(static_cast<TScanUnitMode>(u)))
       units += std::string(units.empty() ? "" : ", ") + UnitName(static_cast<Unit>(u));
-  const char* unitName = UnitName(static_cast<Unit>(int(s.GetUnitMode())));
-  std::printf("Units:         %s (now %s)\n", units.c_str(), unitName);
-  std::printf("Platen:        %s x %s %s\n", Number(s.GetMaxFrameWidth()).c_str(), Number(s.GetMaxFrameHeight()).c_str(), unitName);
-  std::printf("Frame:         %s, %s, %s x %s %s\n", Number(s.GetFrameLeft()).c_str(), Number(s.GetFrameTop()).c_str(),
-              Number(s.GetFrameWidth()).c_str(), Number(s.GetFrameHeight()).c_str(), unitName);
+  std::printf("Units:         %s (now %s)\n", units.c_str(), UnitName(FromComponent(s.GetUnitMode())));
+  // Sizes in --unit (millimetres are converted here), else in the source's unit.
+  Unit shown = o.unitGiven ? o.unit : FromComponent(s.GetUnitMode());
+  double dpi = s.GetResolution()->GetValue();
+  double k = TwipsPerUnit(FromComponent(s.GetUnitMode()), dpi) / TwipsPerUnit(shown, dpi);
+  auto n = [&](float v) { return Number(v * k); };
+  const char* unitName = UnitName(shown);
+  std::printf("Platen:        %s x %s %s\n", n(s.GetMaxFrameWidth()).c_str(), n(s.GetMaxFrameHeight()).c_str(), unitName);
+  std::printf("Frame:         %s, %s, %s x %s %s\n", n(s.GetFrameLeft()).c_str(), n(s.GetFrameTop()).c_str(),
+              n(s.GetFrameWidth()).c_str(), n(s.GetFrameHeight()).c_str(), unitName);
   std::printf("Native dpi:    %s x %s\n", Number(s.GetXNativeResolution()).c_str(), Number(s.GetYNativeResolution()).c_str());
   bool feeder = s.GetHasFeeder();
   std::printf("Feeder:        %s\n", feeder ? (s.GetFeederLoaded() ? "yes, loaded" : "yes, empty") : "no");
   std::printf("Auto bright:   %s\n", s.GetAutoBright() ? "on" : "off");
   std::printf("Settings:\n");
-  PrintRange("resolution", s.GetResolution());
-  PrintRange("scaling", s.GetScaling());
-  PrintRange("brightness", s.GetBrightness());
-  PrintRange("contrast", s.GetContrast());
-  PrintRange("gamma", s.GetGamma());
-  PrintRange("highlight", s.GetHighlight());
-  PrintRange("shadow", s.GetShadow());
-  PrintRange("threshold", s.GetThreshold());
+  PrintRange(s, "resolution", s.GetResolution());
+  PrintRange(s, "scaling", s.GetScaling());
+  PrintRange(s, "brightness", s.GetBrightness());
+  PrintRange(s, "contrast", s.GetContrast());
+  PrintRange(s, "gamma", s.GetGamma());
+  PrintRange(s, "highlight", s.GetHighlight());
+  PrintRange(s, "shadow", s.GetShadow());
+  PrintRange(s, "threshold", s.GetThreshold());
   s.Close();
   return kExitPages;
 }
@@ -298,12 +425,32 @@ int RunScan(const Options& o, Console& console) {
   if (int rc = ChooseSource(o, console, s); rc >= 0) return rc;
   if (int rc = Activate(o, console, s); rc >= 0) return rc;
   if (int rc = ApplyOptions(o, console, s); rc >= 0) return rc;
+  if (o.dontScan) {
+    s.Close();
+    return kExitPages;
+  }
 
   Batch batch(o, console, s);
-  batch.limit = o.pages.value_or(0);
+  if (o.batch) batch.writer.SetNumbering(o.batch->start, o.batch->increment);
+  batch.limit = o.pages ? *o.pages : o.batch && o.batch->count ? *o.batch->count : 0;
   if (!HoldsManyPages(o.format) && !HasPageNumber(o.output)) batch.limit = 1;
-  bool many = batch.limit != 1 && o.Batch();
-  s.SetMultiTransfer(many);
+  const bool prompt = o.batch && o.batch->prompt;
+  // The feeder gives all its pages in one acquisition. The flatbed gives one page per acquisition:
+  // a batch scans it again for each page (after asking, with --batch-prompt).
+  int rounds = 1;
+  if (!o.feeder) {
+    if (prompt) rounds = 0;  // as long as the person goes on
+    else if (o.batch && o.batch->count) rounds = *o.batch->count;
+    if (o.pages && *o.pages > 1)
+      console.Warning("--pages " + std::to_string(*o.pages) + ": the flatbed holds one page, so one page is scanned; "
+                      "--feeder (--source ADF) scans up to " + std::to_string(*o.pages) + " pages from the feeder");
+    else if (o.batch && !o.batch->count && !prompt)
+      console.Warning("--batch on the flatbed scans one page; --batch-count N scans it N times, --batch-prompt asks "
+                      "before each page, --source ADF takes the feeder's pages");
+  } else if (prompt) {
+    rounds = 0;
+  }
+  s.SetMultiTransfer(o.feeder && batch.limit != 1);
 
   s.SetOnBeforeScan([&batch](vcl::TObject*, const TScanImageInfo& info, bool&) {
     ++batch.announced;
@@ -325,7 +472,19 @@ int RunScan(const Options& o, Console& console) {
     if ((batch.limit && batch.delivered >= batch.limit) || !batch.writer.AcceptsMorePages()) cancel = true;
   });
 
-  s.Execute();
+  for (int round = 0; rounds == 0 || round < rounds; ++round) {
+    if (prompt) {
+      int number = (o.batch ? o.batch->start + batch.delivered * o.batch->increment : batch.delivered + 1);
+      if (!AskForNextPage(o, s, number)) break;
+    }
+    int before = batch.delivered;
+    batch.pageStart = Clock::now();
+    s.Execute();
+    if (!batch.outputError.empty()) break;
+    if (batch.limit && batch.delivered >= batch.limit) break;
+    if (!batch.writer.AcceptsMorePages()) break;
+    if (batch.delivered == before && !prompt) break;  // nothing came: an empty feeder, a failure
+  }
   s.SetOnAfterScan(nullptr);
   s.SetOnBeforeScan(nullptr);
   s.Close();
