@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(
   cmake g++ make ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libpng-dev libjpeg-dev libtiff-dev libcairo2-dev libcli11-dev
+  libpng-dev libjpeg-dev libtiff-dev libcairo2-dev libcli11-dev libpodofo-dev
   poppler-utils
   libsane-dev libsane1 sane-utils
 )
