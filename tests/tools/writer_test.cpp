@@ -9,11 +9,13 @@
 #include <jpeglib.h>
 #include <png.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <tiffio.h>
 
 #include <csetjmp>
+#include <filesystem>
 #include <csignal>
 #include <cmath>
 #include <fstream>
@@ -635,6 +637,45 @@ TEST(WriterNames, EmptyPageIsRefused) {
   PageWriter w(dir.File("e.png"), ImageFormat::Png);
   EXPECT_THROW(w.AddPage(empty), OutputError);
   EXPECT_TRUE(dir.Entries().empty());
+}
+
+}  // namespace
+
+namespace {
+
+// Replacing a file keeps what the person set on it: its mode survives, and a symbolic link stays a
+// link while the file it points to (also through a relative link, also one not there yet) gets the
+// page.
+TEST(WriterAtomic, ReplacingKeepsTheModeAndWritesThroughLinks) {
+  ScratchDir dir;
+  auto page = MakePage(vcl::pf24bit, 8, 8, {}, k300, k300);
+  auto write = [&](const std::string& name) {
+    PageWriter w(name, FormatForPath(name).value());
+    w.AddPage(*page);
+    w.Commit();
+  };
+  std::ofstream(dir.File("private.png")) << "old";
+  ASSERT_EQ(chmod(dir.File("private.png").c_str(), 0600), 0);
+  write(dir.File("private.png"));
+  struct stat st {};
+  ASSERT_EQ(stat(dir.File("private.png").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(ReadPng(dir.File("private.png")).width, 8);
+
+  std::filesystem::create_directory(dir.Path() / "real");
+  std::ofstream(dir.File("real/target.png")) << "old";
+  std::filesystem::create_symlink("real/target.png", dir.Path() / "link.png");
+  std::filesystem::create_symlink(dir.Path() / "real/new.pnm", dir.Path() / "dangling.pnm");
+  write(dir.File("link.png"));
+  write(dir.File("dangling.pnm"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.Path() / "link.png"));
+  EXPECT_TRUE(std::filesystem::is_symlink(dir.Path() / "dangling.pnm"));
+  EXPECT_EQ(ReadPng(dir.File("real/target.png")).width, 8);
+  std::ifstream pnm(dir.File("real/new.pnm"), std::ios::binary);
+  std::string magic(2, '\0');
+  pnm.read(magic.data(), 2);
+  EXPECT_EQ(magic, "P6");
+  EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"dangling.pnm", "link.png", "private.png", "real"}));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <korven/platform.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 
 namespace korven::scan {
@@ -30,7 +31,30 @@ std::string Dpi(double v) {
 
 }  // namespace
 
-Console::Console(bool quiet, bool verbose, std::FILE* err) : quiet_(quiet), verbose_(verbose), err_(err) {}
+Console::Console(bool quiet, bool verbose, bool meter, std::FILE* err)
+    : quiet_(quiet), verbose_(verbose), meter_(meter), err_(err) {
+  terminal_ = isatty(fileno(err));
+}
+
+void Console::Meter(const std::string& text, bool force) {
+  if (!meter_) return;
+  double now = std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  if (!force && lastMeter_ >= 0 && now - lastMeter_ < (terminal_ ? 0.2 : 1.0)) return;
+  lastMeter_ = now;
+  if (terminal_) {
+    std::fprintf(err_, "\r\033[Kkorven-scan: %s", text.c_str());
+    meterShowing_ = true;
+  } else {
+    std::fprintf(err_, "korven-scan: %s\n", text.c_str());
+  }
+  std::fflush(err_);
+}
+
+void Console::EndMeterLine() {
+  if (!meterShowing_) return;
+  std::fprintf(err_, "\r\033[K");
+  meterShowing_ = false;
+}
 
 Console::~Console() {
   if (capturing_) korven::platform::SetDebugSink(nullptr);
@@ -38,15 +62,25 @@ Console::~Console() {
 
 void Console::Progress(const std::string& line) {
   if (quiet_) return;
+  EndMeterLine();
   std::fprintf(err_, "korven-scan: %s\n", line.c_str());
   std::fflush(err_);
 }
 
-void Console::Warning(const std::string& line) { std::fprintf(err_, "korven-scan: warning: %s\n", line.c_str()); }
+void Console::Warning(const std::string& line) {
+  EndMeterLine();
+  std::fprintf(err_, "korven-scan: warning: %s\n", line.c_str());
+}
 
-void Console::Note(const std::string& line) { std::fprintf(err_, "korven-scan: %s\n", line.c_str()); }
+void Console::Note(const std::string& line) {
+  EndMeterLine();
+  std::fprintf(err_, "korven-scan: %s\n", line.c_str());
+}
 
-void Console::Error(const std::string& line) { std::fprintf(err_, "korven-scan: %s\n", line.c_str()); }
+void Console::Error(const std::string& line) {
+  EndMeterLine();
+  std::fprintf(err_, "korven-scan: %s\n", line.c_str());
+}
 
 void Console::CaptureDiagnostics() {
   capturing_ = true;

@@ -12,14 +12,19 @@ namespace korven::scan {
 
 class Console {
  public:
-  // Writes to err (standard error in the program).
-  Console(bool quiet, bool verbose, std::FILE* err = stderr);
+  // Writes to err (standard error in the program). meter: show the progress meter (-p, or a
+  // terminal); on a terminal its line is rewritten in place.
+  Console(bool quiet, bool verbose, bool meter = false, std::FILE* err = stderr);
   ~Console();
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
   // A progress line; nothing with --quiet.
   void Progress(const std::string& line);
+  // The progress meter: text replaces the meter's line at most every 0.2 s on a terminal, once a
+  // second elsewhere; force writes it at once. Nothing when the meter is off.
+  void Meter(const std::string& text, bool force = false);
+  bool MeterOn() const { return meter_; }
   // A warning ("korven-scan: warning: ..."); written also with --quiet.
   void Warning(const std::string& line);
   // What became of a value ("korven-scan: rounded value of resolution from 110 to 75", as
@@ -36,7 +41,12 @@ class Console {
   const std::string& LastDiagnostic() const { return last_; }
 
  private:
-  bool quiet_, verbose_, capturing_ = false;
+  // Ends a meter line on a terminal, so that the next line starts clean.
+  void EndMeterLine();
+
+  bool quiet_, verbose_, meter_, capturing_ = false;
+  bool terminal_ = false, meterShowing_ = false;
+  double lastMeter_ = -1;
   std::FILE* err_;
   std::string last_;
 };

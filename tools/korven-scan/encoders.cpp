@@ -1,15 +1,15 @@
 // One encoder per format, each through the library that owns that format: the framework's own BMP
-// writer, libpng, libjpeg(-turbo), libtiff and cairo's PDF surface; PNM is written here.
+// writer, libpng, libjpeg(-turbo), libtiff and PoDoFo's streamed PDF document; PNM is written here.
+// Every encoder takes the page row by row from the bitmap and holds no further copy of it.
 //
 // libpng and libjpeg report errors by longjmp: the functions that call them keep every object with a
 // destructor outside the jump's reach (created before setjmp, in the same frame) and call nothing
 // that throws between setjmp and the end.
 #include "image_writer.h"
 
-#include <cairo-pdf.h>
-#include <cairo.h>
 #include <jpeglib.h>
 #include <png.h>
+#include <podofo/podofo.h>
 #include <tiffio.h>
 #include <unistd.h>
 
@@ -21,6 +21,8 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <ostream>
+#include <streambuf>
 #include <vector>
 
 namespace korven::scan {
@@ -107,22 +109,23 @@ class BmpEncoder : public DocumentEncoder {
   explicit BmpEncoder(AtomicFile& file) : file_(file) {}
   void AddPage(const vcl::TBitmap& bitmap, const PageView&, Resolution res) override {
     FdStream stream(file_.Fd());
-    // The file carries the resolution in the bitmap's header; a different one needs a copy.
-    Resolution own = ResolutionOf(bitmap);
-    vcl::TBitmap* source = const_cast<vcl::TBitmap*>(&bitmap);  // SaveToStream only reads
-    std::unique_ptr<vcl::TBitmap> copy;
-    if (res.Known() && (std::fabs(own.x - res.x) > 0.01 || std::fabs(own.y - res.y) > 0.01)) {
-      copy = std::make_unique<vcl::TBitmap>();
-      copy->Assign(source);
-      copy->SetPelsPerMeter(int(std::lround(res.x / 0.0254)), int(std::lround(res.y / 0.0254)));
-      source = copy.get();
-    }
+    off_t start = lseek(file_.Fd(), 0, SEEK_CUR);
     try {
-      source->SaveToStream(&stream);
+      const_cast<vcl::TBitmap&>(bitmap).SaveToStream(&stream);  // SaveToStream only reads
     } catch (const vcl::Exception& e) {
       throw OutputError(WriteFailure(file_.Shown(), stream.Error() ? std::strerror(stream.Error()) : e.Message()));
     }
     if (stream.Error()) throw OutputError(WriteFailure(file_.Shown(), std::strerror(stream.Error())));
+    // The file carries the resolution in the bitmap's info header (biXPelsPerMeter at byte 38,
+    // biYPelsPerMeter at 42); a different one is written there rather than into a copy of the page.
+    Resolution own = ResolutionOf(bitmap);
+    if (res.Known() && (std::fabs(own.x - res.x) > 0.01 || std::fabs(own.y - res.y) > 0.01)) {
+      uint8_t ppm[8];
+      const uint32_t values[2] = {uint32_t(std::lround(res.x / 0.0254)), uint32_t(std::lround(res.y / 0.0254))};
+      for (int i = 0; i < 8; ++i) ppm[i] = uint8_t(values[i / 4] >> (8 * (i % 4)));
+      if (pwrite(file_.Fd(), ppm, sizeof ppm, start + 38) != ssize_t(sizeof ppm))
+        throw OutputError(WriteFailure(file_.Shown(), std::strerror(errno ? errno : EIO)));
+    }
   }
   void Finish() override {}
 
@@ -411,78 +414,164 @@ class TiffEncoder : public DocumentEncoder {
 
 // ---- PDF ----------------------------------------------------------------------------------------
 
-// One page per image, sized from the image's resolution (72 dpi when it has none). Every page goes
-// in as an RGB image; cairo stores a page whose pixels are all grey as DeviceGray and one that is
-// all black and white as a 1-bit image, so grey and bilevel scans stay that compact.
+// A std::streambuf writing straight to the file's descriptor, keeping the first error.
+class FdStreamBuf : public std::streambuf {
+ public:
+  explicit FdStreamBuf(int fd) : fd_(fd) { setp(buffer_, buffer_ + sizeof buffer_); }
+  ~FdStreamBuf() override { sync(); }
+  int Error() const { return err_; }
+
+ protected:
+  int sync() override {
+    size_t n = size_t(pptr() - pbase());
+    if (n && !err_ && !WriteAll(fd_, pbase(), n, err_)) return -1;
+    setp(buffer_, buffer_ + sizeof buffer_);
+    return err_ ? -1 : 0;
+  }
+  // PoDoFo asks where it is (tellp) to note each object's offset; it may also seek.
+  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode) override {
+    if (sync() != 0) return pos_type(off_type(-1));
+    off_t at = lseek(fd_, off_t(off), dir == std::ios_base::beg ? SEEK_SET : dir == std::ios_base::cur ? SEEK_CUR : SEEK_END);
+    return at < 0 ? pos_type(off_type(-1)) : pos_type(off_type(at));
+  }
+  pos_type seekpos(pos_type pos, std::ios_base::openmode which) override {
+    return seekoff(off_type(pos), std::ios_base::beg, which);
+  }
+  int_type overflow(int_type ch) override {
+    if (sync() != 0) return traits_type::eof();
+    if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+      *pptr() = traits_type::to_char_type(ch);
+      pbump(1);
+    }
+    return traits_type::not_eof(ch);
+  }
+
+ private:
+  int fd_;
+  int err_ = 0;
+  char buffer_[1 << 16];
+};
+
+// A page's rows as PoDoFo reads an image's data: produced row by row on demand, so no copy of the
+// whole page is ever made; PoDoFo compresses them (Flate) straight into the file.
+class RowInputStream : public PoDoFo::PdfInputStream {
+ public:
+  RowInputStream(const PageView& page) : page_(page) {
+    switch (page.Kind()) {
+      case PageKind::Bilevel: rowBytes_ = (size_t(page.Width()) + 7) / 8; break;
+      case PageKind::Gray: rowBytes_ = size_t(page.Width()); break;
+      case PageKind::Palette:
+      case PageKind::Rgb: rowBytes_ = size_t(page.Width()) * 3; break;
+    }
+    row_.resize(rowBytes_);
+  }
+  PoDoFo::pdf_long Read(char* buffer, PoDoFo::pdf_long length, PoDoFo::pdf_long* left) override {
+    PoDoFo::pdf_long done = 0;
+    while (done < length) {
+      if (used_ == filled_) {
+        if (y_ >= page_.Height()) break;
+        switch (page_.Kind()) {
+          case PageKind::Bilevel: page_.BilevelRow(y_, row_.data()); break;  // 1 is white, as in DeviceGray
+          case PageKind::Gray: page_.GrayRow(y_, row_.data()); break;
+          case PageKind::Palette:
+          case PageKind::Rgb: page_.RgbRow(y_, row_.data()); break;
+        }
+        ++y_;
+        used_ = 0;
+        filled_ = rowBytes_;
+      }
+      size_t n = std::min(size_t(length - done), filled_ - used_);
+      std::memcpy(buffer + done, row_.data() + used_, n);
+      used_ += n;
+      done += PoDoFo::pdf_long(n);
+    }
+    if (left) *left = PoDoFo::pdf_long((filled_ - used_) + size_t(page_.Height() - y_) * rowBytes_);
+    return done;
+  }
+
+ private:
+  const PageView& page_;
+  size_t rowBytes_ = 0, used_ = 0, filled_ = 0;
+  int y_ = 0;
+  std::vector<uint8_t> row_;
+};
+
+// One page per image, sized from the image's resolution (72 dpi when it has none). PoDoFo's streamed
+// document writes each image to the file as its rows come: a bilevel page as a 1-bit DeviceGray
+// image, a grey page as 8-bit DeviceGray, every other page as 8-bit DeviceRGB, each compressed with
+// Flate. Only the page objects are kept until the end.
 class PdfEncoder : public DocumentEncoder {
  public:
-  explicit PdfEncoder(AtomicFile& file) : file_(file) {}
+  explicit PdfEncoder(AtomicFile& file) : file_(file), buf_(file.Fd()), out_(&buf_) {
+    static const bool quiet = [] {
+      PoDoFo::PdfError::EnableLogging(false);
+      PoDoFo::PdfError::EnableDebug(false);
+      return true;
+    }();
+    (void)quiet;
+    Guard([&] {
+      device_ = std::make_unique<PoDoFo::PdfOutputDevice>(&out_);
+      doc_ = std::make_unique<PoDoFo::PdfStreamedDocument>(device_.get(), PoDoFo::ePdfVersion_1_4);
+      doc_->GetInfo()->SetCreator(PoDoFo::PdfString(WriterSoftwareName()));
+      doc_->GetInfo()->SetProducer(PoDoFo::PdfString(WriterSoftwareName()));
+    });
+  }
   ~PdfEncoder() override {
-    if (surface_) cairo_surface_destroy(surface_);
+    // An unfinished document is dropped with its temporary file; PoDoFo must not write more.
+    try {
+      doc_.reset();
+      device_.reset();
+    } catch (...) {
+    }
   }
 
   void AddPage(const vcl::TBitmap&, const PageView& page, Resolution res) override {
     double dx = res.Known() ? res.x : 72, dy = res.Known() ? res.y : 72;
     double wpt = page.Width() * 72.0 / dx, hpt = page.Height() * 72.0 / dy;
-    if (!surface_) {
-      surface_ = cairo_pdf_surface_create_for_stream(Write, this, wpt, hpt);
-      cairo_pdf_surface_set_metadata(surface_, CAIRO_PDF_METADATA_CREATOR, WriterSoftwareName());
-      Check(cairo_surface_status(surface_));
-    } else {
-      cairo_pdf_surface_set_size(surface_, wpt, hpt);
-    }
-    cairo_surface_t* image = cairo_image_surface_create(CAIRO_FORMAT_RGB24, page.Width(), page.Height());
-    if (cairo_surface_status(image) != CAIRO_STATUS_SUCCESS) {
-      cairo_status_t st = cairo_surface_status(image);
-      cairo_surface_destroy(image);
-      Check(st);
-    }
-    cairo_surface_flush(image);
-    unsigned char* data = cairo_image_surface_get_data(image);
-    int stride = cairo_image_surface_get_stride(image);
-    std::vector<uint8_t> row(size_t(page.Width()) * 3);
-    for (int y = 0; y < page.Height(); ++y) {
-      page.RgbRow(y, row.data());
-      auto* px = reinterpret_cast<uint32_t*>(data + size_t(y) * size_t(stride));
-      for (int x = 0; x < page.Width(); ++x)
-        px[x] = (uint32_t(row[3 * x]) << 16) | (uint32_t(row[3 * x + 1]) << 8) | row[3 * x + 2];
-    }
-    cairo_surface_mark_dirty(image);
-    cairo_t* cr = cairo_create(surface_);
-    cairo_scale(cr, 72.0 / dx, 72.0 / dy);  // the image keeps every pixel; only the page is in points
-    cairo_set_source_surface(cr, image, 0, 0);
-    cairo_paint(cr);
-    cairo_show_page(cr);
-    cairo_status_t st = cairo_status(cr);
-    cairo_destroy(cr);
-    cairo_surface_destroy(image);
-    Check(st);
-    Check(cairo_surface_status(surface_));
+    Guard([&] {
+      // The image's stream is written (and closed) before the page's content stream is opened:
+      // a streamed document has one open stream at a time.
+      PoDoFo::PdfImage image(doc_.get());
+      image.SetImageColorSpace(page.Kind() == PageKind::Bilevel || page.Kind() == PageKind::Gray
+                                   ? PoDoFo::ePdfColorSpace_DeviceGray
+                                   : PoDoFo::ePdfColorSpace_DeviceRGB);
+      RowInputStream rows(page);
+      image.SetImageData(unsigned(page.Width()), unsigned(page.Height()), page.Kind() == PageKind::Bilevel ? 1 : 8,
+                         &rows);
+      PoDoFo::PdfPage* pdfPage = doc_->CreatePage(PoDoFo::PdfRect(0, 0, wpt, hpt));
+      PoDoFo::PdfPainter painter;
+      painter.SetPage(pdfPage);
+      painter.DrawImage(0, 0, &image, 72.0 / dx, 72.0 / dy);  // the image keeps every pixel; the page is in points
+      painter.FinishPage();
+    });
   }
 
   void Finish() override {
-    if (!surface_) return;
-    cairo_surface_finish(surface_);
-    cairo_status_t st = cairo_surface_status(surface_);
-    cairo_surface_destroy(surface_);
-    surface_ = nullptr;
-    Check(st);
+    Guard([&] { doc_->Close(); });
+    out_.flush();
+    if (!out_ && !buf_.Error()) throw OutputError(WriteFailure(file_.Shown(), "the PDF could not be written"));
+    doc_.reset();
+    device_.reset();
+    if (buf_.Error()) throw OutputError(WriteFailure(file_.Shown(), std::strerror(buf_.Error())));
   }
 
  private:
-  static cairo_status_t Write(void* closure, const unsigned char* data, unsigned int length) {
-    auto* self = static_cast<PdfEncoder*>(closure);
-    return WriteAll(self->file_.Fd(), data, length, self->err_) ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
-  }
-  void Check(cairo_status_t st) {
-    if (st == CAIRO_STATUS_SUCCESS) return;
-    std::string why = st == CAIRO_STATUS_WRITE_ERROR && err_ ? std::strerror(err_) : cairo_status_to_string(st);
-    throw OutputError(WriteFailure(file_.Shown(), why));
+  template <class F>
+  void Guard(F&& f) {
+    try {
+      f();
+    } catch (const PoDoFo::PdfError& e) {
+      std::string why = buf_.Error() ? std::strerror(buf_.Error()) : PoDoFo::PdfError::ErrorMessage(e.GetError());
+      if (why.empty()) why = PoDoFo::PdfError::ErrorName(e.GetError());
+      throw OutputError(WriteFailure(file_.Shown(), why));
+    }
   }
 
   AtomicFile& file_;
-  cairo_surface_t* surface_ = nullptr;
-  int err_ = 0;
+  FdStreamBuf buf_;
+  std::ostream out_;
+  std::unique_ptr<PoDoFo::PdfOutputDevice> device_;
+  std::unique_ptr<PoDoFo::PdfStreamedDocument> doc_;
 };
 
 // ---- PNM ----------------------------------------------------------------------------------------

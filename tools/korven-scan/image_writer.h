@@ -10,6 +10,7 @@
 #include <vcl/Graphics.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -58,6 +59,9 @@ Resolution ResolutionOf(const vcl::TBitmap& bitmap);
 //  Rgb:     every direct-colour bitmap (15, 16, 24, 32 bits).
 enum class PageKind { Bilevel, Gray, Palette, Rgb };
 
+// Told of the rows an encoder has taken from the page so far (row of rows).
+using RowProgress = std::function<void(int row, int rows)>;
+
 // What a writer needs to know of one page, and its rows in normalised forms.
 class PageView {
  public:
@@ -72,6 +76,9 @@ class PageView {
   // The colour table of a Palette page (2, 16 or 256 entries).
   const std::vector<vcl::TColor>& Palette() const { return palette_; }
 
+  // Calls progress (may be empty) as rows are taken; the function must outlive the view.
+  void SetProgress(const RowProgress* progress) { progress_ = progress; }
+
   // Row y (0 = top) of a Bilevel page: 1 bit per pixel, first pixel in the high bit, 1 = white;
   // (Width + 7) / 8 bytes, the bits past the last pixel 0.
   void BilevelRow(int y, uint8_t* out) const;
@@ -83,8 +90,13 @@ class PageView {
   void RgbRow(int y, uint8_t* out) const;
 
  private:
+  void Taken(int y) const {
+    if (progress_ && *progress_) (*progress_)(y + 1, height_);
+  }
+
   const vcl::TBitmap* bitmap_;
-  std::unique_ptr<vcl::TBitmap> converted_;  // 15/16/32-bit pages, turned into 24-bit once
+  const RowProgress* progress_ = nullptr;
+  vcl::TPixelFormat directFormat_ = vcl::pf24bit;  // of an Rgb page
   PageKind kind_ = PageKind::Rgb;
   int width_ = 0, height_ = 0, indexBits_ = 0;
   bool whiteIsZero_ = false;
@@ -161,6 +173,8 @@ class PageWriter {
   }
   // The file name the next page goes to.
   std::string NextFileName() const;
+  // Told of every row the encoders take (for a progress meter).
+  void SetProgress(RowProgress progress) { progress_ = std::move(progress); }
 
   // Encodes one page at res (unknown: the bitmap's own resolution; still unknown: written without
   // one, and a PDF page then takes 72 dpi). With one file per page that file is in place when this
@@ -183,6 +197,7 @@ class PageWriter {
   bool perPage_;
   int pages_ = 0;
   int start_ = 1, increment_ = 1;
+  RowProgress progress_;
   std::vector<std::string> files_;
   std::unique_ptr<AtomicFile> file_;
   std::unique_ptr<DocumentEncoder> encoder_;

@@ -6,6 +6,8 @@
 
 #include <vcl/SysUtils.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -19,7 +21,9 @@ int main(int argc, char** argv) {
   }
   const Options& options = parsed.options;
   RemoveTemporaryFilesOnSignals();
-  Console console(options.progress == Progress::Off, options.verbose);
+  // The meter shows where a scan or an encode stands: on a terminal, or when -p asks for it.
+  bool meter = options.progress == Progress::On || (options.progress == Progress::Auto && isatty(STDERR_FILENO));
+  Console console(options.progress == Progress::Off, options.verbose, meter);
   console.CaptureDiagnostics();
   try {
     switch (options.action) {

@@ -138,11 +138,8 @@ PageView::PageView(const vcl::TBitmap& bitmap) : bitmap_(&bitmap) {
     case vcl::pf15bit:
     case vcl::pf16bit:
     case vcl::pf32bit:
-      // Rare from a scanner: let the framework do the conversion once.
-      converted_ = std::make_unique<vcl::TBitmap>();
-      converted_->Assign(const_cast<vcl::TBitmap*>(&bitmap));
-      converted_->SetPixelFormat(vcl::pf24bit);
-      bitmap_ = converted_.get();
+      // Rare from a scanner; RgbRow converts each row as it is asked for, so no copy is made.
+      directFormat_ = bitmap.GetPixelFormat();
       kind_ = PageKind::Rgb;
       return;
     default: throw OutputError("the page has a pixel format no file format can take");
@@ -165,6 +162,7 @@ PageView::PageView(const vcl::TBitmap& bitmap) : bitmap_(&bitmap) {
 }
 
 void PageView::BilevelRow(int y, uint8_t* out) const {
+  Taken(y);
   const auto* row = static_cast<const uint8_t*>(bitmap_->ScanLine(y));
   size_t bytes = (size_t(width_) + 7) / 8;
   for (size_t i = 0; i < bytes; ++i) out[i] = whiteIsZero_ ? uint8_t(~row[i]) : row[i];
@@ -172,6 +170,7 @@ void PageView::BilevelRow(int y, uint8_t* out) const {
 }
 
 void PageView::GrayRow(int y, uint8_t* out) const {
+  Taken(y);
   const auto* row = static_cast<const uint8_t*>(bitmap_->ScanLine(y));
   switch (indexBits_) {
     case 1:
@@ -186,12 +185,36 @@ void PageView::GrayRow(int y, uint8_t* out) const {
 }
 
 void PageView::IndexRow(int y, uint8_t* out) const {
+  Taken(y);
   const auto* row = static_cast<const uint8_t*>(bitmap_->ScanLine(y));
   std::memcpy(out, row, (size_t(width_) * indexBits_ + 7) / 8);
 }
 
 void PageView::RgbRow(int y, uint8_t* out) const {
+  Taken(y);
   const auto* row = static_cast<const uint8_t*>(bitmap_->ScanLine(y));
+  if (directFormat_ == vcl::pf32bit) {
+    for (int x = 0; x < width_; ++x) {
+      out[3 * x] = row[4 * x + 2];
+      out[3 * x + 1] = row[4 * x + 1];
+      out[3 * x + 2] = row[4 * x];
+    }
+    return;
+  }
+  if (directFormat_ == vcl::pf15bit || directFormat_ == vcl::pf16bit) {
+    // 5-5-5 or 5-6-5, little-endian; each field widened to 8 bits with its top bits repeated.
+    const bool six = directFormat_ == vcl::pf16bit;
+    for (int x = 0; x < width_; ++x) {
+      unsigned v = unsigned(row[2 * x]) | (unsigned(row[2 * x + 1]) << 8);
+      unsigned r = six ? (v >> 11) & 31 : (v >> 10) & 31;
+      unsigned g = six ? (v >> 5) & 63 : (v >> 5) & 31;
+      unsigned b = v & 31;
+      out[3 * x] = uint8_t((r << 3) | (r >> 2));
+      out[3 * x + 1] = six ? uint8_t((g << 2) | (g >> 4)) : uint8_t((g << 3) | (g >> 2));
+      out[3 * x + 2] = uint8_t((b << 3) | (b >> 2));
+    }
+    return;
+  }
   if (indexBits_ == 0) {
     for (int x = 0; x < width_; ++x) {
       out[3 * x] = row[3 * x + 2];

@@ -214,6 +214,7 @@ void PageWriter::AddPage(const vcl::TBitmap& bitmap, Resolution res) {
     throw OutputError(name_ + " holds one page (" + FormatName(format_) + "); a page number (%d) in the name writes one file per page");
   if (!res.Known()) res = ResolutionOf(bitmap);
   PageView page(bitmap);
+  page.SetProgress(&progress_);
   if (perPage_) {
     AtomicFile file(NextFileName());
     auto encoder = MakeEncoder(format_, file);

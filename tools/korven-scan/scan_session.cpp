@@ -53,6 +53,12 @@ double TwipsPerUnit(Unit unit, double dpi) {
   return 1;
 }
 
+std::string Seconds(double s) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f s", s);
+  return buf;
+}
+
 std::string Number(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%g", v);
@@ -113,7 +119,10 @@ struct Batch {
   std::string outputError;
   Clock::time_point pageStart = Clock::now();
 
-  Batch(const Options& o, Console& c, TScanner& s) : writer(o.output, o.format), console(c), scanner(s) {}
+  ImageFormat format;
+
+  Batch(const Options& o, Console& c, TScanner& s)
+      : writer(o.output, o.format), console(c), scanner(s), format(o.format) {}
 };
 
 // Finds the installed source the person means: the manager opens a source only by its exact name,
@@ -432,6 +441,13 @@ int RunScan(const Options& o, Console& console) {
 
   Batch batch(o, console, s);
   if (o.batch) batch.writer.SetNumbering(o.batch->start, o.batch->increment);
+  if (console.MeterOn())
+    batch.writer.SetProgress([&batch](int row, int rows) {
+      batch.console.Meter("page " + std::to_string(batch.delivered + 1) + ": writing " + FormatName(batch.format) + " " +
+                              std::to_string(int(100.0 * row / rows)) + "% (" + std::to_string(row) + " of " +
+                              std::to_string(rows) + " rows), " + Seconds(Since(batch.pageStart)),
+                          row == rows);
+    });
   batch.limit = o.pages ? *o.pages : o.batch && o.batch->count ? *o.batch->count : 0;
   if (!HoldsManyPages(o.format) && !HasPageNumber(o.output)) batch.limit = 1;
   const bool prompt = o.batch && o.batch->prompt;
@@ -479,6 +495,7 @@ int RunScan(const Options& o, Console& console) {
     }
     int before = batch.delivered;
     batch.pageStart = Clock::now();
+    console.Meter("page " + std::to_string(batch.delivered + 1) + ": scanning...", true);
     s.Execute();
     if (!batch.outputError.empty()) break;
     if (batch.limit && batch.delivered >= batch.limit) break;
