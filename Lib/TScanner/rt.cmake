@@ -8,6 +8,7 @@ set_target_properties(korven_rt PROPERTIES OUTPUT_NAME korvenrt EXPORT_NAME rt
 target_include_directories(korven_rt PUBLIC
   $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
   $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+target_compile_features(korven_rt PUBLIC cxx_std_20)
 target_link_libraries(korven_rt PUBLIC korven::vcl korven::platform korven::twain)
 korven_version_record(korven_rt)
 

@@ -18,6 +18,11 @@ run(${CMAKE_COMMAND} -S ${PROJECT_DIR} -B ${WORK_DIR}/build -G ${GENERATOR}
 run(${CMAKE_COMMAND} --build ${WORK_DIR}/build)
 run(${WORK_DIR}/build/consumer ${prefix})
 message(STATUS "consumer (CMake package): ${last_output}")
+run(${WORK_DIR}/build/component)
+message(STATUS "component (korven::rt alone): ${last_output}")
+if(EXISTS ${prefix}/include/windows.h)
+  message(FATAL_ERROR "windows.h is installed at the top of the include folder")
+endif()
 
 # pkg-config: the same program, compiled by hand.
 set(ENV{PKG_CONFIG_PATH} ${prefix}/lib/pkgconfig)
