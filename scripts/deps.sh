@@ -5,7 +5,7 @@ packages=(
   cmake g++ make ninja-build pkg-config
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpng-dev libjpeg-dev libtiff-dev libcairo2-dev libcli11-dev libpodofo-dev
-  poppler-utils
+  poppler-utils dpkg-dev
   libsane-dev libsane1 sane-utils
 )
 missing=()
