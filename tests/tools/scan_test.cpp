@@ -9,6 +9,9 @@
 #include <sys/resource.h>
 #include <testsupport.h>
 #include <tiffio.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +19,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 
 using namespace korven::tools_test;
@@ -299,6 +303,102 @@ TEST_F(Scan, ValuesTheSourceMovesOrRefusesAreReported) {
   RunResult rounded = Invoke({"-d", "Plain", "-r", "75.5", "-n"});
   EXPECT_EQ(rounded.exitCode, 0) << rounded.err;
   EXPECT_NE(rounded.err.find("rounded value of resolution from 75.5 to 76"), std::string::npos) << rounded.err;
+}
+
+}  // namespace
+
+namespace {
+
+// korven-scan with a person at a terminal (a pseudo-terminal here): the dialogs are shown there and
+// answered with keys, instead of being pressed by the default desktop.
+class AtTerminal : public Scan {
+ protected:
+  // Starts the program on a new pseudo-terminal (standard input, output and error).
+  void Start(const std::vector<std::string>& args) {
+    std::vector<std::string> store{kProgram};
+    store.insert(store.end(), args.begin(), args.end());
+    std::string windows = windows_.Path().string(), profile = (windows_.Path() / "win.ini").string();
+    pid_ = forkpty(&master_, nullptr, nullptr, nullptr);
+    ASSERT_GE(pid_, 0);
+    if (pid_ == 0) {
+      setenv("KORVEN_WINDOWS_DIR", windows.c_str(), 1);
+      setenv("KORVEN_PROFILE", profile.c_str(), 1);
+      std::vector<char*> argv;
+      for (auto& a : store) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(kProgram.c_str(), argv.data());
+      _exit(127);
+    }
+  }
+  // Reads the terminal until text appears (true) or 10 s pass.
+  bool WaitFor(const std::string& text) {
+    for (int i = 0; i < 200; ++i) {
+      if (screen_.find(text, seen_) != std::string::npos) {
+        seen_ = screen_.find(text, seen_) + text.size();
+        return true;
+      }
+      pollfd p{master_, POLLIN, 0};
+      if (poll(&p, 1, 50) > 0) {
+        char buf[4096];
+        ssize_t n = read(master_, buf, sizeof buf);
+        if (n <= 0) return false;
+        screen_.append(buf, size_t(n));
+      }
+    }
+    return false;
+  }
+  void Keys(const std::string& keys) { ASSERT_EQ(write(master_, keys.data(), keys.size()), ssize_t(keys.size())); }
+  int Finish() {
+    WaitFor("\x04never");  // drain what is left
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    close(master_);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  pid_t pid_ = -1;
+  int master_ = -1;
+  std::string screen_;
+  size_t seen_ = 0;
+};
+
+TEST_F(AtTerminal, TheSelectionDialogIsAnsweredByThePerson) {
+  Install("", "virtual");
+  Install("ProductName = Second Scanner\n", "second");
+  Start({"--select", "-r", "50", "-o", out_.File("chosen.png")});
+  ASSERT_TRUE(WaitFor("== Select Source ==")) << screen_;
+  ASSERT_TRUE(WaitFor("Esc cancels")) << screen_;
+  // The person picks "Second Scanner" by its number and presses Select.
+  size_t at = screen_.find(") Second Scanner");
+  ASSERT_NE(at, std::string::npos) << screen_;
+  Keys(std::string(1, screen_[at - 1]) + "\r");
+  ASSERT_TRUE(WaitFor("-> Select")) << screen_;
+  EXPECT_EQ(Finish(), 0) << screen_;
+  EXPECT_EQ(out_.Entries(), std::vector<std::string>{"chosen.png"});
+  std::ifstream ini(windows_.Path() / "win.ini");
+  std::string profile((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+  EXPECT_NE(profile.find("Second Scanner"), std::string::npos) << profile;
+}
+
+TEST_F(AtTerminal, BatchPromptAsksBeforeEachPageUntilCancel) {
+  Install();
+  Start({"--batch=" + out_.File("p%d.png"), "--batch-prompt", "-r", "50"});
+  ASSERT_TRUE(WaitFor("Place document no. 1 on the scanner.")) << screen_;
+  ASSERT_TRUE(WaitFor("Esc cancels")) << screen_;
+  Keys("\r");
+  ASSERT_TRUE(WaitFor("Place document no. 2 on the scanner.")) << screen_;
+  ASSERT_TRUE(WaitFor("Esc cancels")) << screen_;
+  Keys("\x1b");
+  EXPECT_EQ(Finish(), 0) << screen_;
+  EXPECT_EQ(out_.Entries(), std::vector<std::string>{"p1.png"});
+}
+
+// Without a terminal nobody can answer the prompt: its default is Cancel, so no page is scanned.
+TEST_F(Scan, BatchPromptWithoutATerminalEndsTheBatch) {
+  Install();
+  RunResult r = Invoke({"--batch=" + out_.File("p%d.png"), "--batch-prompt", "-r", "50"});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  EXPECT_NE(r.err.find("Place document no. 1"), std::string::npos) << r.err;
+  EXPECT_TRUE(out_.Entries().empty());
 }
 
 }  // namespace

@@ -4,12 +4,14 @@
 #include "options.h"
 #include "scan_session.h"
 
+#include <korven/terminal_desktop.h>
 #include <vcl/SysUtils.h>
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <new>
 
 int main(int argc, char** argv) {
@@ -21,6 +23,14 @@ int main(int argc, char** argv) {
   }
   const Options& options = parsed.options;
   RemoveTemporaryFilesOnSignals();
+  // A person at a terminal answers the dialogs (source selection, the source's own dialog, message
+  // boxes, --batch-prompt) there; otherwise the default desktop answers as it always has.
+  std::unique_ptr<korven::platform::TerminalDesktop> terminal;
+  std::unique_ptr<korven::platform::ScopedDesktop> installed;
+  if (PersonAtTerminal()) {
+    terminal = std::make_unique<korven::platform::TerminalDesktop>(STDIN_FILENO, STDERR_FILENO);
+    installed = std::make_unique<korven::platform::ScopedDesktop>(*terminal);
+  }
   // The meter shows where a scan or an encode stands: on a terminal, or when -p asks for it.
   bool meter = options.progress == Progress::On || (options.progress == Progress::Auto && isatty(STDERR_FILENO));
   Console console(options.progress == Progress::Off, options.verbose, meter);
