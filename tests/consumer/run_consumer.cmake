@@ -1,13 +1,6 @@
 # cmake -P script: install, configure and build the consumer, run it, and compile it again through
 # pkg-config.
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    string(REPLACE ";" " " cmd "${ARGN}")
-    message(FATAL_ERROR "failed (${rc}): ${cmd}\n${out}\n${err}")
-  endif()
-  set(last_output "${out}" PARENT_SCOPE)
-endfunction()
+include(${SUPPORT_DIR}/run_checked.cmake)
 
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)

@@ -1,15 +1,7 @@
 # cmake -P script: makes the Debian package of the build (cpack -G DEB), checks its name, its
 # declared dependencies and its manual page, unpacks it with dpkg-deb -x and runs korven-scan from
 # the unpacked tree: --list, and a scan into a file.
-function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT rc EQUAL 0)
-    string(REPLACE ";" " " cmd "${ARGN}")
-    message(FATAL_ERROR "failed (${rc}): ${cmd}\n${out}\n${err}")
-  endif()
-  set(last_output "${out}" PARENT_SCOPE)
-  set(last_error "${err}" PARENT_SCOPE)
-endfunction()
+include(${SUPPORT_DIR}/run_checked.cmake)
 
 file(REMOVE_RECURSE ${WORK_DIR})
 file(MAKE_DIRECTORY ${WORK_DIR})
