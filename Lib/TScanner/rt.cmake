@@ -17,3 +17,15 @@ install(TARGETS korven_rt EXPORT korvenTargets LIBRARY DESTINATION ${CMAKE_INSTA
 install(DIRECTORY include/korven DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         FILES_MATCHING PATTERN "*.h" PATTERN "twainh.h" EXCLUDE)
 korven_pkgconfig(korven-rt "korven's scanner component TScanner" "-lkorvenrt" "korven-vcl korven-platform korven-twain")
+
+# The palette bitmap "TSCANNER", made at build time from its text picture (res/TSCANNER.txt) by
+# korven_bitmap_resource and registered as a bitmap resource of the package.
+add_executable(korven_bitmap_resource ${CMAKE_CURRENT_SOURCE_DIR}/res/bitmap_resource.cpp)
+target_link_libraries(korven_bitmap_resource PRIVATE korven::vcl)
+set(KORVEN_TSCANNER_PICTURE ${CMAKE_CURRENT_SOURCE_DIR}/res/TSCANNER.txt CACHE INTERNAL "")
+add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/tscanner_resource.cpp
+  COMMAND korven_bitmap_resource ${KORVEN_TSCANNER_PICTURE} TSCANNER cpp
+          ${CMAKE_CURRENT_BINARY_DIR}/tscanner_resource.cpp korvenrt
+  DEPENDS korven_bitmap_resource ${KORVEN_TSCANNER_PICTURE}
+  COMMENT "Palette bitmap TSCANNER")
+target_sources(korven_rt PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/tscanner_resource.cpp)
