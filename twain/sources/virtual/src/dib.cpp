@@ -2,6 +2,7 @@
 
 #include "chart.h"
 #include "containers.h"
+#include "dib_header.h"
 
 #include <algorithm>
 #include <cmath>
@@ -13,20 +14,14 @@ namespace korven::virtualds {
 namespace {
 
 #pragma pack(push, 2)
-struct InfoHeader {
-  uint32_t biSize;
-  int32_t biWidth, biHeight;
-  uint16_t biPlanes, biBitCount;
-  uint32_t biCompression, biSizeImage;
-  int32_t biXPelsPerMeter, biYPelsPerMeter;
-  uint32_t biClrUsed, biClrImportant;
-};
 struct CoreHeader {
   uint32_t bcSize;
   uint16_t bcWidth, bcHeight, bcPlanes, bcBitCount;
 };
 #pragma pack(pop)
-static_assert(sizeof(InfoHeader) == 40 && sizeof(CoreHeader) == 12);
+static_assert(sizeof(CoreHeader) == 12);
+using ds::InfoHeader;
+using ds::PelsPerMeter;
 
 // A frame edge that lies within a quarter pixel below a pixel boundary reaches it, so paper sizes
 // given in rounded units (A4 as 21 x 29.7 cm, or in twips) give their usual pixel sizes.
@@ -35,7 +30,6 @@ int Pixels(double inches, double dpi, double scaling) {
   return px < 1 ? 1 : px > 1e9 ? 1000000000 : static_cast<int>(px);
 }
 
-int32_t PelsPerMeter(double dpi) { return static_cast<int32_t>(std::lround(dpi / 0.0254)); }
 
 Tone ToneOf(const Settings& s) {
   Tone t;
