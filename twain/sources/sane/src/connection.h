@@ -1,0 +1,98 @@
+// One application's connection to a SANE device: the TWAIN state (4 to 7), the device it opened,
+// the page under way, the source's dialog and the window message it announces events with.
+// SetState is the only place that moves the state; every operation checks the state first and
+// answers an out-of-sequence request with TWRC_FAILURE / TWCC_SEQERROR.
+//
+// A page starts (sane_start) when the source is enabled without its dialog, when Scan is pressed in
+// it, and, with the feeder, after each page has been ended, until SANE reports no more documents.
+// Errors reach the application where it asks for the image (DAT_IMAGENATIVEXFER), with the TWAIN
+// code of the SANE status and a line on the debug output naming it.
+#ifndef KORVEN_SANE_CONNECTION_H
+#define KORVEN_SANE_CONNECTION_H
+
+#include "config.h"
+#include "device.h"
+#include "dialog.h"
+#include "events.h"
+
+#include <memory>
+#include <string>
+
+namespace korven::saneds {
+
+class Connection {
+ public:
+  Connection(const Config& config, TW_UINT32 appId, std::string productName, std::unique_ptr<Device> device,
+             const std::string& messageName);
+  ~Connection();
+  Connection(const Connection&) = delete;
+  Connection& operator=(const Connection&) = delete;
+
+  TW_UINT32 AppId() const { return appId_; }
+  int State() const { return state_; }
+  TW_UINT16 Condition() const { return cc_; }
+  void SetCondition(TW_UINT16 cc) { cc_ = cc; }
+
+  // Handles one triplet addressed to this connection (everything but DAT_IDENTITY).
+  TW_UINT16 Handle(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+
+  // Cancels a page under way and releases the dialog and the queued messages.
+  void Shutdown();
+
+ private:
+  TW_UINT16 Capability(TW_UINT16 msg, TW_CAPABILITY* cap);
+  TW_UINT16 Frames(TW_UINT16 msg, TW_CAPABILITY* cap);
+  TW_UINT16 UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui);
+  TW_UINT16 ProcessEvent(TW_EVENT* event);
+  TW_UINT16 PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* pending);
+  TW_UINT16 ImageLayout(TW_UINT16 msg, TW_IMAGELAYOUT* layout);
+  TW_UINT16 ImageInfo(TW_IMAGEINFO* info);
+  TW_UINT16 NativeXfer(TW_HANDLE* handle);
+
+  // Starts the next page; true when there is one to offer (its start may have failed: that failure
+  // is then the transfer's answer). False when the feeder is empty (or ends in an impossible page).
+  bool StartPage();
+  // Cancels a started page that will not be read.
+  void CancelPage();
+  void OnScan();
+  void OnCancel();
+  void SetState(int state);
+  void UpdateDialog();
+  void Report(const std::string& text) const;
+  TW_UINT16 ReportedCount() const;
+  TW_UINT16 Fail(TW_UINT16 cc) {
+    cc_ = cc;
+    return TWRC_FAILURE;
+  }
+  TW_UINT16 Succeed(TW_UINT16 rc = TWRC_SUCCESS) {
+    cc_ = TWCC_SUCCESS;
+    return rc;
+  }
+
+  const Config& config_;
+  TW_UINT32 appId_;
+  std::string productName_;
+  std::unique_ptr<Device> device_;
+  ds::EventChannel channel_;
+  ds::SourceDialog dialog_;
+  int state_ = 4;
+  TW_UINT16 cc_ = TWCC_SUCCESS;
+
+  // While enabled.
+  bool showUI_ = false;
+  bool feeder_ = false;          // this enable scans from the document feeder
+  bool readyPosted_ = false;     // MSG_XFERREADY posted and not yet processed
+  bool pagePending_ = false;     // a page is on offer (states 6 and 7 once announced)
+  bool started_ = false;         // sane_start succeeded and the page is not read or cancelled yet
+  bool cycleOpen_ = false;       // a scan cycle was started and not yet ended with sane_cancel
+  SANE_Status startStatus_ = SANE_STATUS_GOOD;  // why the page on offer could not start
+  std::string startError_;
+  SANE_Parameters params_{};
+  int deliveredHeight_ = -1;     // the lines of the page transferred last (state 7)
+  long transfersLeft_ = -1;      // CAP_XFERCOUNT budget of this enable; -1: no limit
+  unsigned pagesThisEnable_ = 0;
+};
+
+}  // namespace korven::saneds
+
+#endif

@@ -1,0 +1,265 @@
+// The data source's only export, DS_Entry, and what belongs to the module as a whole: its settings
+// (sane.ini beside sane.ds), the SANE devices it found and the identity it gives each of them, and
+// the table of connections.
+//
+// Identities: DG_CONTROL / DAT_IDENTITY / MSG_GETFIRST discovers SANE's devices (one
+// sane_get_devices) and answers the first, MSG_GETNEXT the others, then TWRC_ENDOFLIST; the list is
+// kept until the next MSG_GETFIRST, so opening one of them needs no second discovery. MSG_GET
+// answers the first device. MSG_OPENDS opens the device whose ProductName it is handed.
+#include "config.h"
+#include "connection.h"
+#include "sane_api.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <sstream>
+#include <vector>
+
+namespace korven::saneds {
+
+std::recursive_mutex& SourceMutex() {
+  static std::recursive_mutex mu;
+  return mu;
+}
+
+namespace {
+
+struct Listed {
+  DeviceInfo info;
+  TW_IDENTITY identity;
+};
+
+struct Module {
+  std::string path;  // this .ds file
+  Config config;
+  std::vector<Listed> devices;
+  size_t next = 0;
+  std::vector<std::unique_ptr<Connection>> connections;
+  TW_UINT16 cc = TWCC_SUCCESS;  // the condition of the last request that found no connection
+  uint32_t serial = 0;
+
+  ~Module() {
+    // Unloaded with connections open (the application never closed them): release what SANE
+    // allows without calling back into a library that may be going too.
+    for (auto& c : connections) c.release();
+  }
+};
+
+Module& TheModule() {
+  static Module m;
+  return m;
+}
+
+std::string OwnPath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&TheModule), &info) && info.dli_fname) return info.dli_fname;
+  return "";
+}
+
+void Trace(const std::string& text) { OutputDebugStringA(("sane.ds: " + text).c_str()); }
+
+// (Re)reads sane.ini, only while no connection is open.
+void LoadConfig(Module& m) {
+  if (!m.connections.empty()) return;
+  if (m.path.empty()) m.path = OwnPath();
+  std::string ini = m.path;
+  size_t slash = ini.find_last_of('/'), dot = ini.find_last_of('.');
+  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ini.erase(dot);
+  ini += ".ini";
+  std::string text;
+  if (std::ifstream in{ini}) {
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = all.str();
+  }
+  std::vector<std::string> warnings;
+  m.config = ParseConfig(text, warnings);
+  for (const auto& w : warnings) Trace(ini + ": " + w);
+}
+
+void CopyStr32(char* dst, const std::string& s) {
+  std::memset(dst, 0, sizeof(TW_STR32));
+  std::memcpy(dst, s.data(), std::min(s.size(), sizeof(TW_STR32) - 1));
+}
+
+// "<vendor> <model> (<device>)", at most 33 bytes: the model's words are cut before the device name,
+// which tells devices of one model apart; a device name too long to fit keeps its end.
+std::string ProductNameOf(const DeviceInfo& d) {
+  constexpr size_t kMax = sizeof(TW_STR32) - 1;
+  std::string device = d.name;
+  if (device.size() > 20) device = "~" + device.substr(device.size() - 19);
+  std::string base = d.vendor;
+  if (!d.model.empty()) base += (base.empty() ? "" : " ") + d.model;
+  const std::string tail = base.empty() ? device : " (" + device + ")";
+  if (base.size() + tail.size() > kMax) base.resize(kMax - tail.size());
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  return base.empty() ? device : base + tail;
+}
+
+TW_IDENTITY IdentityOf(const DeviceInfo& d, const std::string& productName) {
+  TW_IDENTITY id{};
+  id.Version.MajorNum = 1;
+  id.Version.MinorNum = 0;
+  id.Version.Language = 2;  // TWLG_ENGLISH
+  id.Version.Country = 1;   // TWCY_USA
+  CopyStr32(id.Version.Info, "SANE " + (d.type.empty() ? std::string("device") : d.type));
+  id.ProtocolMajor = TWON_PROTOCOLMAJOR;
+  id.ProtocolMinor = TWON_PROTOCOLMINOR;
+  id.SupportedGroups = DG_CONTROL | DG_IMAGE;
+  CopyStr32(id.Manufacturer, d.vendor.empty() ? "SANE" : d.vendor);
+  CopyStr32(id.ProductFamily, d.model.empty() ? d.name : d.model);
+  CopyStr32(id.ProductName, productName);
+  return id;
+}
+
+// One discovery: SANE's devices, each with a unique ProductName (a repeat gets " #2", " #3", ...).
+void Discover(Module& m) {
+  LoadConfig(m);
+  m.devices.clear();
+  m.next = 0;
+  std::string why;
+  if (!SaneSession::Acquire(why)) {
+    Trace(why);
+    return;
+  }
+  std::vector<DeviceInfo> found;
+  if (!ListDevices(m.config.localOnly, found, why)) Trace(why);
+  SaneSession::Release();  // SANE stays initialised only while a device is open
+  for (const DeviceInfo& d : found) {
+    std::string name = ProductNameOf(d);
+    for (int n = 2; std::any_of(m.devices.begin(), m.devices.end(),
+                                [&](const Listed& l) { return std::strncmp(l.identity.ProductName, name.c_str(), sizeof(TW_STR32)) == 0; });
+         ++n) {
+      std::string suffix = " #" + std::to_string(n);
+      name = ProductNameOf(d).substr(0, sizeof(TW_STR32) - 1 - suffix.size()) + suffix;
+    }
+    m.devices.push_back({d, IdentityOf(d, name)});
+  }
+}
+
+Connection* Find(Module& m, const TW_IDENTITY* origin) {
+  if (!origin) return nullptr;
+  for (auto& c : m.connections)
+    if (c->AppId() == origin->Id) return c.get();
+  return nullptr;
+}
+
+TW_UINT16 ModuleFail(Module& m, TW_UINT16 cc) {
+  m.cc = cc;
+  return TWRC_FAILURE;
+}
+
+TW_UINT16 Next(Module& m, TW_IDENTITY* id) {
+  if (m.next >= m.devices.size()) {
+    m.cc = TWCC_SUCCESS;
+    return TWRC_ENDOFLIST;
+  }
+  TW_UINT32 keep = id->Id;
+  *id = m.devices[m.next++].identity;
+  id->Id = keep;
+  m.cc = TWCC_SUCCESS;
+  return TWRC_SUCCESS;
+}
+
+TW_UINT16 Open(Module& m, pTW_IDENTITY origin, TW_IDENTITY* id) {
+  if (Connection* c = Find(m, origin)) {
+    c->SetCondition(TWCC_SEQERROR);
+    return TWRC_FAILURE;
+  }
+  LoadConfig(m);
+  if (m.devices.empty()) Discover(m);  // loaded by a manager that did not list us first
+  const std::string wanted(id->ProductName, strnlen(id->ProductName, sizeof(TW_STR32)));
+  auto it = std::find_if(m.devices.begin(), m.devices.end(), [&](const Listed& l) {
+    return wanted.empty() || std::strncmp(l.identity.ProductName, wanted.c_str(), sizeof(TW_STR32)) == 0;
+  });
+  if (it == m.devices.end()) {
+    Trace("no SANE device is called \"" + wanted + "\"");
+    return ModuleFail(m, TWCC_NODS);
+  }
+  const Listed listed = *it;
+  std::string why;
+  if (!SaneSession::Acquire(why)) {
+    Trace(why);
+    return ModuleFail(m, TWCC_NODS);
+  }
+  SANE_Handle handle = nullptr;
+  SANE_Status s = sane_open(listed.info.name.c_str(), &handle);
+  if (s != SANE_STATUS_GOOD || !handle) {
+    SaneSession::Release();
+    Trace("cannot open " + listed.info.name + " (" + wanted + "): " + StatusText(s) +
+          (s == SANE_STATUS_INVAL ? "; it may have been unplugged since it was listed" : ""));
+    // A device that is gone is no source any more; a busy or refused one keeps its reason.
+    return ModuleFail(m, s == SANE_STATUS_INVAL || s == SANE_STATUS_IO_ERROR ? TWCC_NODS : MapStatus(s).cc);
+  }
+  auto device = std::make_unique<Device>(handle, listed.info.name);
+  // The event message's name tells this source and this connection apart from every other.
+  std::string message = "korven.sane:" + m.path + ":" + std::to_string(++m.serial);
+  std::string name(listed.identity.ProductName, strnlen(listed.identity.ProductName, sizeof(TW_STR32)));
+  m.connections.push_back(std::make_unique<Connection>(m.config, origin->Id, name, std::move(device), message));
+  TW_UINT32 keep = id->Id;
+  *id = listed.identity;
+  id->Id = keep;  // the Id the manager gave
+  m.cc = TWCC_SUCCESS;
+  return TWRC_SUCCESS;
+}
+
+TW_UINT16 Identity(Module& m, pTW_IDENTITY origin, TW_UINT16 msg, TW_MEMREF data) {
+  auto* id = static_cast<TW_IDENTITY*>(data);
+  if (!id || !origin) return ModuleFail(m, TWCC_BADVALUE);
+  switch (msg) {
+    case MSG_GETFIRST: Discover(m); return Next(m, id);
+    case MSG_GETNEXT: return Next(m, id);
+    case MSG_GET:
+      if (m.devices.empty()) Discover(m);
+      m.next = 0;
+      if (Next(m, id) != TWRC_SUCCESS) return ModuleFail(m, TWCC_NODS);
+      return TWRC_SUCCESS;
+    case MSG_OPENDS: return Open(m, origin, id);
+    case MSG_CLOSEDS: {
+      Connection* c = Find(m, origin);
+      if (!c) return ModuleFail(m, TWCC_SEQERROR);
+      if (c->State() != 4) {
+        c->SetCondition(TWCC_SEQERROR);
+        return TWRC_FAILURE;
+      }
+      std::erase_if(m.connections, [&](const auto& p) { return p.get() == c; });  // closes the device
+      SaneSession::Release();
+      m.cc = TWCC_SUCCESS;
+      return TWRC_SUCCESS;
+    }
+    default:
+      if (Connection* c = Find(m, origin)) {
+        c->SetCondition(TWCC_BADPROTOCOL);
+        return TWRC_FAILURE;
+      }
+      return ModuleFail(m, TWCC_BADPROTOCOL);
+  }
+}
+
+}  // namespace
+}  // namespace korven::saneds
+
+using namespace korven::saneds;
+
+extern "C" __attribute__((visibility("default"))) TW_UINT16 DS_Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat,
+                                                                    TW_UINT16 msg, TW_MEMREF data) {
+  std::lock_guard<std::recursive_mutex> lock(SourceMutex());
+  Module& m = TheModule();
+  if (dg == DG_CONTROL && dat == DAT_IDENTITY) return Identity(m, origin, msg, data);
+  Connection* c = Find(m, origin);
+  if (!c) {
+    // Nothing is open for this application: only its status may be asked.
+    if (dg == DG_CONTROL && dat == DAT_STATUS && msg == MSG_GET && data) {
+      static_cast<TW_STATUS*>(data)->ConditionCode = m.cc;
+      static_cast<TW_STATUS*>(data)->Reserved = 0;
+      return TWRC_SUCCESS;
+    }
+    return ModuleFail(m, TWCC_SEQERROR);
+  }
+  return c->Handle(dg, dat, msg, data);
+}
