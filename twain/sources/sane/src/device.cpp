@@ -442,8 +442,13 @@ std::vector<TW_UINT16> Device::SupportedCaps() {
                                   CAP_UICONTROLLABLE, ICAP_BRIGHTNESS, ICAP_CONTRAST, ICAP_GAMMA, ICAP_HIGHLIGHT,
                                   ICAP_PHYSICALWIDTH, ICAP_PHYSICALHEIGHT, ICAP_SHADOW, ICAP_FRAMES,
                                   ICAP_XRESOLUTION, ICAP_YRESOLUTION, ICAP_SUPPORTEDSIZES, ICAP_THRESHOLD, ICAP_BITDEPTH};
-  std::vector<TW_UINT16> out;
+  std::vector<TW_UINT16> out{CAP_SUPPORTEDCAPS};
   for (TW_UINT16 cap : all) {
+    if (cap == CAP_SUPPORTEDCAPS) continue;
+    if (cap == ICAP_FRAMES) {  // answered by the connection from the frame
+      if (Option(SANE_NAME_SCAN_TL_X) >= 0) out.push_back(cap);
+      continue;
+    }
     CapValue v;
     Outcome o = Describe(cap, v);
     // An inactive option is still the device's: it may become active with other settings.
