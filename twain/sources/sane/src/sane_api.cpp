@@ -1,5 +1,6 @@
 #include "sane_api.h"
 
+#include <algorithm>
 #include <mutex>
 
 namespace korven::saneds {
@@ -104,34 +105,24 @@ Watchdog::~Watchdog() {
 }
 
 void Watchdog::Arm() {
-  {
-    std::lock_guard lock(mu_);
-    armed_ = true;
-    deadline_ = std::chrono::steady_clock::now() + timeout_;
-  }
-  cv_.notify_all();
+  since_.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+  armed_.store(true, std::memory_order_release);
 }
 
-void Watchdog::Disarm() {
-  std::lock_guard lock(mu_);
-  armed_ = false;
-}
+void Watchdog::Disarm() { armed_.store(false, std::memory_order_release); }
 
-bool Watchdog::Fired() const {
-  std::lock_guard lock(mu_);
-  return fired_;
-}
+bool Watchdog::Fired() const { return fired_.load(std::memory_order_acquire); }
 
 void Watchdog::Run() {
+  using namespace std::chrono;
+  const auto look = std::clamp<steady_clock::duration>(timeout_ / 4, milliseconds(5), seconds(1));
   std::unique_lock lock(mu_);
-  while (!quit_) {
-    if (!armed_ || fired_) {
-      cv_.wait(lock);
-      continue;
-    }
-    if (cv_.wait_until(lock, deadline_) == std::cv_status::timeout && armed_ && !quit_ &&
-        std::chrono::steady_clock::now() >= deadline_) {
-      fired_ = true;
+  while (!quit_ && !fired_) {
+    cv_.wait_for(lock, look);
+    if (quit_ || !armed_.load(std::memory_order_acquire)) continue;
+    const steady_clock::time_point since{steady_clock::duration(since_.load(std::memory_order_relaxed))};
+    if (steady_clock::now() - since >= timeout_ && armed_.load(std::memory_order_acquire)) {
+      fired_.store(true, std::memory_order_release);
       lock.unlock();
       sane_cancel(handle_);  // the blocked call returns (SANE_STATUS_CANCELLED, as a rule)
       lock.lock();

@@ -7,6 +7,7 @@
 #include <korven/twainh.h>
 #include <sane/sane.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -43,7 +44,9 @@ struct TwainCode {
 TwainCode MapStatus(SANE_Status s);
 
 // Cancels the device (sane_cancel, which SANE allows from another thread) when a blocking call made
-// between Arm and Disarm does not return within the timeout. Fired() tells whether it did.
+// between Arm and Disarm does not return within the timeout. Fired() tells whether it did. Arm and
+// Disarm only note the time (no lock, no wake-up: they surround every sane_read); the watchdog
+// looks a few times per timeout.
 class Watchdog {
  public:
   Watchdog(SANE_Handle handle, std::chrono::milliseconds timeout);
@@ -58,10 +61,11 @@ class Watchdog {
   void Run();
   SANE_Handle handle_;
   std::chrono::milliseconds timeout_;
-  mutable std::mutex mu_;
+  std::mutex mu_;
   std::condition_variable cv_;
-  bool armed_ = false, fired_ = false, quit_ = false;
-  std::chrono::steady_clock::time_point deadline_;
+  bool quit_ = false;
+  std::atomic<bool> armed_{false}, fired_{false};
+  std::atomic<std::chrono::steady_clock::rep> since_{0};  // when the call under watch began
   std::thread thread_;
 };
 
