@@ -61,6 +61,23 @@ uint32_t IndexOf(const std::vector<double>& items, double x) {
 
 }  // namespace
 
+CapValue OneValue(TW_UINT16 itemType, double current, double deflt) {
+  CapValue v;
+  v.itemType = itemType;
+  v.conType = TWON_ONEVALUE;
+  v.current = current, v.deflt = deflt;
+  return v;
+}
+
+CapValue Enumeration(TW_UINT16 itemType, std::vector<double> items, double current, double deflt) {
+  CapValue v;
+  v.itemType = itemType;
+  v.conType = TWON_ENUMERATION;
+  v.items = std::move(items);
+  v.current = current, v.deflt = deflt;
+  return v;
+}
+
 double ConvertItem(double v, TW_UINT16 itemType) {
   switch (itemType) {
     case TWTY_BOOL: return v != 0 ? 1 : 0;

@@ -27,6 +27,10 @@ struct CapValue {
   double current = 0, deflt = 0;
 };
 
+// A one-value's and an enumeration's answer.
+CapValue OneValue(TW_UINT16 itemType, double current, double deflt);
+CapValue Enumeration(TW_UINT16 itemType, std::vector<double> items, double current, double deflt);
+
 // Size in bytes of one item of the type; 0 for types this source never exchanges.
 size_t ItemSize(TW_UINT16 itemType);
 

@@ -32,25 +32,8 @@ CapValue Range(const RangeLimits& r, double current) {
   return v;
 }
 
-CapValue Enum(TW_UINT16 itemType, std::vector<double> items, double current, double deflt) {
-  CapValue v;
-  v.itemType = itemType;
-  v.conType = TWON_ENUMERATION;
-  v.items = std::move(items);
-  v.current = current, v.deflt = deflt;
-  return v;
-}
-
-CapValue One(TW_UINT16 itemType, double current, double deflt) {
-  CapValue v;
-  v.itemType = itemType;
-  v.conType = TWON_ONEVALUE;
-  v.current = current, v.deflt = deflt;
-  return v;
-}
-
 CapValue Resolution(const Config& c, double current) {
-  if (c.resolutionIsList) return Enum(TWTY_FIX32, c.resolutionList, current, c.defaultResolution);
+  if (c.resolutionIsList) return ds::Enumeration(TWTY_FIX32, c.resolutionList, current, c.defaultResolution);
   return Range({c.resolutionMin, c.resolutionMax, c.resolutionStep, c.defaultResolution}, current);
 }
 
@@ -110,18 +93,18 @@ bool DescribeCap(const Config& c, const Settings& s, TW_UINT16 cap, CapValue& ou
   if (!IsSupported(c, cap)) return false;
   const Settings d = DefaultSettings(c);
   switch (cap) {
-    case ICAP_XFERMECH: out = Enum(TWTY_UINT16, {TWSX_NATIVE}, s.xferMech, TWSX_NATIVE); break;
+    case ICAP_XFERMECH: out = ds::Enumeration(TWTY_UINT16, {TWSX_NATIVE}, s.xferMech, TWSX_NATIVE); break;
     case ICAP_PIXELTYPE:
-      out = Enum(TWTY_UINT16, {TWPT_BW, TWPT_GRAY, TWPT_RGB, TWPT_PALETTE}, s.pixelType, d.pixelType);
+      out = ds::Enumeration(TWTY_UINT16, {TWPT_BW, TWPT_GRAY, TWPT_RGB, TWPT_PALETTE}, s.pixelType, d.pixelType);
       break;
     case ICAP_BITDEPTH: {
       // The depths on offer depend on the pixel type, as the standard has it.
       double depth = BitDepthOf(s.pixelType);
-      out = Enum(TWTY_UINT16, {depth}, depth, depth);
+      out = ds::Enumeration(TWTY_UINT16, {depth}, depth, depth);
       break;
     }
     case ICAP_UNITS:
-      out = Enum(TWTY_UINT16, {TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS, TWUN_POINTS, TWUN_TWIPS, TWUN_PIXELS},
+      out = ds::Enumeration(TWTY_UINT16, {TWUN_INCHES, TWUN_CENTIMETERS, TWUN_PICAS, TWUN_POINTS, TWUN_TWIPS, TWUN_PIXELS},
                  s.units, d.units);
       break;
     case ICAP_XRESOLUTION: out = Resolution(c, s.xResolution); break;
@@ -136,32 +119,32 @@ bool DescribeCap(const Config& c, const Settings& s, TW_UINT16 cap, CapValue& ou
     case ICAP_THRESHOLD: out = Range(kThreshold, s.threshold); break;
     case ICAP_PHYSICALWIDTH: {
       double w = c.platenWidth * UnitsPerInch(s.units, true, s);
-      out = One(TWTY_FIX32, w, w);
+      out = ds::OneValue(TWTY_FIX32, w, w);
       break;
     }
     case ICAP_PHYSICALHEIGHT: {
       double h = c.platenHeight * UnitsPerInch(s.units, false, s);
-      out = One(TWTY_FIX32, h, h);
+      out = ds::OneValue(TWTY_FIX32, h, h);
       break;
     }
-    case ICAP_XNATIVERESOLUTION: out = One(TWTY_FIX32, c.nativeXResolution, c.nativeXResolution); break;
-    case ICAP_YNATIVERESOLUTION: out = One(TWTY_FIX32, c.nativeYResolution, c.nativeYResolution); break;
+    case ICAP_XNATIVERESOLUTION: out = ds::OneValue(TWTY_FIX32, c.nativeXResolution, c.nativeXResolution); break;
+    case ICAP_YNATIVERESOLUTION: out = ds::OneValue(TWTY_FIX32, c.nativeYResolution, c.nativeYResolution); break;
     case ICAP_SUPPORTEDSIZES: {
       auto sizes = SupportedSizes(c);
-      out = Enum(TWTY_UINT16, std::vector<double>(sizes.begin(), sizes.end()), s.supportedSize, TWSS_NONE);
+      out = ds::Enumeration(TWTY_UINT16, std::vector<double>(sizes.begin(), sizes.end()), s.supportedSize, TWSS_NONE);
       break;
     }
-    case ICAP_AUTOBRIGHT: out = One(TWTY_BOOL, s.autoBright, d.autoBright); break;
-    case CAP_INDICATORS: out = One(TWTY_BOOL, s.indicators, d.indicators); break;
-    case CAP_FEEDERENABLED: out = One(TWTY_BOOL, s.feederEnabled, d.feederEnabled); break;
+    case ICAP_AUTOBRIGHT: out = ds::OneValue(TWTY_BOOL, s.autoBright, d.autoBright); break;
+    case CAP_INDICATORS: out = ds::OneValue(TWTY_BOOL, s.indicators, d.indicators); break;
+    case CAP_FEEDERENABLED: out = ds::OneValue(TWTY_BOOL, s.feederEnabled, d.feederEnabled); break;
     case CAP_FEEDERLOADED: {
       bool loaded = s.feederPagesLeft >= 0 ? s.feederPagesLeft > 0 : c.pagesLoaded > 0;
-      out = One(TWTY_BOOL, loaded, loaded);
+      out = ds::OneValue(TWTY_BOOL, loaded, loaded);
       break;
     }
-    case CAP_AUTOFEED: out = One(TWTY_BOOL, s.autoFeed, d.autoFeed); break;
-    case CAP_XFERCOUNT: out = One(TWTY_INT16, s.xferCount, d.xferCount); break;
-    case CAP_UICONTROLLABLE: out = One(TWTY_BOOL, 1, 1); break;
+    case CAP_AUTOFEED: out = ds::OneValue(TWTY_BOOL, s.autoFeed, d.autoFeed); break;
+    case CAP_XFERCOUNT: out = ds::OneValue(TWTY_INT16, s.xferCount, d.xferCount); break;
+    case CAP_UICONTROLLABLE: out = ds::OneValue(TWTY_BOOL, 1, 1); break;
     case CAP_SUPPORTEDCAPS: {
       auto caps = SupportedCaps(c);
       out.itemType = TWTY_UINT16;

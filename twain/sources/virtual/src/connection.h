@@ -5,8 +5,8 @@
 #ifndef KORVEN_VIRTUAL_CONNECTION_H
 #define KORVEN_VIRTUAL_CONNECTION_H
 
+#include "connection_base.h"
 #include "dialog.h"
-#include "events.h"
 #include "settings.h"
 
 #include <windows.h>
@@ -15,40 +15,30 @@
 
 namespace korven::virtualds {
 
-class Connection {
+class Connection : public ds::ConnectionBase {
  public:
   // `messageName` must be unique to this source and connection; the event message is registered
   // under it.
   Connection(const Config& config, TW_UINT32 appId, const std::string& messageName);
-  ~Connection();
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-
-  TW_UINT32 AppId() const { return appId_; }
-  int State() const { return state_; }
-  TW_UINT16 Condition() const { return cc_; }
-  void SetCondition(TW_UINT16 cc) { cc_ = cc; }
-
-  // Handles one triplet addressed to this connection (everything but DAT_IDENTITY).
-  TW_UINT16 Handle(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  ~Connection() override;
 
   // Releases the dialog and the messages still queued for it; the connection goes away after this.
   void Shutdown();
 
  private:
-  TW_UINT16 Capability(TW_UINT16 msg, TW_CAPABILITY* cap);
-  TW_UINT16 UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui);
-  TW_UINT16 ProcessEvent(TW_EVENT* event);
-  TW_UINT16 PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* pending);
-  TW_UINT16 ImageLayout(TW_UINT16 msg, TW_IMAGELAYOUT* layout);
-  TW_UINT16 ImageInfo(TW_IMAGEINFO* info);
-  TW_UINT16 NativeXfer(TW_HANDLE* handle);
+  TW_UINT16 Capability(TW_UINT16 msg, TW_CAPABILITY* cap) override;
+  TW_UINT16 UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) override;
+  TW_UINT16 OnEvent(TW_UINT16 what) override;
+  TW_UINT16 PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* pending) override;
+  TW_UINT16 ImageLayout(TW_UINT16 msg, TW_IMAGELAYOUT* layout) override;
+  TW_UINT16 ImageInfo(TW_IMAGEINFO* info) override;
+  TW_UINT16 NativeXfer(TW_HANDLE* handle) override;
+  void StateChanged() override { UpdateDialog(); }
 
   // The dialog's buttons.
   void OnScan();
   void OnCloseRequest();
 
-  void SetState(int state);
   void Announce(TW_UINT16 twainMessage) { channel_.Post(twainMessage); }
   void AnnounceImages();
   // Posts MSG_CLOSEDSREQ once an enable without the dialog has nothing left pending.
@@ -57,20 +47,8 @@ class Connection {
   void UpdateDialog();
   std::string DescribeSettings() const;
   TW_UINT16 ReportedCount() const;
-  TW_UINT16 Fail(TW_UINT16 cc) {
-    cc_ = cc;
-    return TWRC_FAILURE;
-  }
-  TW_UINT16 Succeed(TW_UINT16 rc = TWRC_SUCCESS) {
-    cc_ = TWCC_SUCCESS;
-    return rc;
-  }
 
   const Config& config_;
-  TW_UINT32 appId_;
-  ds::EventChannel channel_;  // the window message events are announced with
-  int state_ = 4;
-  TW_UINT16 cc_ = TWCC_SUCCESS;
   Settings settings_;
 
   // While enabled.
