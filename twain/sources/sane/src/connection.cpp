@@ -11,18 +11,16 @@ namespace korven::saneds {
 
 std::recursive_mutex& SourceMutex();
 
-namespace {
-
-bool IsGet(TW_UINT16 msg) { return msg == MSG_GET || msg == MSG_GETCURRENT || msg == MSG_GETDEFAULT; }
-
-}  // namespace
-
 Connection::Connection(const Config& config, TW_UINT32 appId, std::string productName, std::unique_ptr<Device> device,
                        const std::string& messageName)
-    : config_(config), appId_(appId), productName_(std::move(productName)), device_(std::move(device)),
-      channel_(messageName) {}
+    : ConnectionBase(appId, messageName), config_(config), productName_(std::move(productName)),
+      device_(std::move(device)) {}
 
-Connection::~Connection() { Shutdown(); }
+Connection::~Connection() {
+  Shutdown();
+  device_.reset();  // sane_close
+  SaneSession::Release();
+}
 
 void Connection::Shutdown() {
   CancelPage();
@@ -32,63 +30,6 @@ void Connection::Shutdown() {
 
 void Connection::Report(const std::string& text) const {
   OutputDebugStringA(("sane.ds: " + productName_ + ": " + text).c_str());
-}
-
-void Connection::SetState(int state) {
-  state_ = state;
-  UpdateDialog();
-}
-
-TW_UINT16 Connection::Handle(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data) {
-  if (dg == DG_CONTROL) {
-    switch (dat) {
-      case DAT_STATUS:
-        if (msg != MSG_GET) break;
-        if (!data) return TWRC_FAILURE;
-        static_cast<TW_STATUS*>(data)->ConditionCode = cc_;  // reading the status does not change it
-        static_cast<TW_STATUS*>(data)->Reserved = 0;
-        return TWRC_SUCCESS;
-      case DAT_CAPABILITY:
-        if (!data) return Fail(TWCC_BADVALUE);
-        if (!IsGet(msg) && msg != MSG_SET && msg != MSG_RESET) break;
-        return Capability(msg, static_cast<TW_CAPABILITY*>(data));
-      case DAT_USERINTERFACE:
-        if (msg != MSG_ENABLEDS && msg != MSG_DISABLEDS) break;
-        if (!data) return Fail(TWCC_BADVALUE);
-        return UserInterface(msg, static_cast<TW_USERINTERFACE*>(data));
-      case DAT_EVENT:
-        if (msg != MSG_PROCESSEVENT) break;
-        if (!data) return Fail(TWCC_BADVALUE);
-        return ProcessEvent(static_cast<TW_EVENT*>(data));
-      case DAT_PENDINGXFERS:
-        if (msg != MSG_GET && msg != MSG_ENDXFER && msg != MSG_RESET) break;
-        if (!data) return Fail(TWCC_BADVALUE);
-        return PendingXfers(msg, static_cast<TW_PENDINGXFERS*>(data));
-      case DAT_XFERGROUP:
-        if (msg != MSG_GET) break;
-        if (!data) return Fail(TWCC_BADVALUE);
-        *static_cast<TW_UINT32*>(data) = DG_IMAGE;
-        return Succeed();
-      default: break;
-    }
-  } else if (dg == DG_IMAGE) {
-    switch (dat) {
-      case DAT_IMAGELAYOUT:
-        if (!IsGet(msg) && msg != MSG_SET && msg != MSG_RESET) break;
-        if (!data) return Fail(TWCC_BADVALUE);
-        return ImageLayout(msg, static_cast<TW_IMAGELAYOUT*>(data));
-      case DAT_IMAGEINFO:
-        if (msg != MSG_GET) break;
-        if (!data) return Fail(TWCC_BADVALUE);
-        return ImageInfo(static_cast<TW_IMAGEINFO*>(data));
-      case DAT_IMAGENATIVEXFER:
-        if (msg != MSG_GET) break;
-        if (!data) return Fail(TWCC_BADVALUE);
-        return NativeXfer(static_cast<TW_HANDLE*>(data));
-      default: break;
-    }
-  }
-  return Fail(TWCC_BADPROTOCOL);
 }
 
 // ---- Capabilities -------------------------------------------------------------------------------
@@ -288,25 +229,16 @@ void Connection::OnCancel() {
   if (state_ >= 5) channel_.Post(MSG_CLOSEDSREQ);
 }
 
-TW_UINT16 Connection::ProcessEvent(TW_EVENT* event) {
-  const MSG* m = static_cast<const MSG*>(event->pEvent);
-  if (!m) return Fail(TWCC_BADVALUE);
-  cc_ = TWCC_SUCCESS;
-  event->TWMessage = MSG_NULL;
-  TW_UINT16 what = MSG_NULL;
-  const ds::EventChannel::Kind kind = channel_.Classify(*m, what);
-  if (state_ < 5 || kind == ds::EventChannel::Kind::NotOurs) return TWRC_NOTDSEVENT;
-  if (kind == ds::EventChannel::Kind::Stale) return TWRC_DSEVENT;  // ours, from an earlier enable
+TW_UINT16 Connection::OnEvent(TW_UINT16 what) {
   if (what == MSG_XFERREADY) {
     readyPosted_ = false;
     if (state_ == 5 && pagePending_) {
       SetState(6);
-      event->TWMessage = MSG_XFERREADY;
+      return MSG_XFERREADY;
     }
-  } else if (what == MSG_CLOSEDSREQ) {
-    event->TWMessage = MSG_CLOSEDSREQ;
+    return MSG_NULL;
   }
-  return TWRC_DSEVENT;
+  return what == MSG_CLOSEDSREQ ? MSG_CLOSEDSREQ : MSG_NULL;
 }
 
 TW_UINT16 Connection::ReportedCount() const {

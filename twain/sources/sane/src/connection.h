@@ -1,7 +1,7 @@
-// One application's connection to a SANE device: the TWAIN state (4 to 7), the device it opened,
-// the page under way, the source's dialog and the window message it announces events with.
-// SetState is the only place that moves the state; every operation checks the state first and
-// answers an out-of-sequence request with TWRC_FAILURE / TWCC_SEQERROR.
+// One application's connection to a SANE device: on the shared connection (the TWAIN state 4 to 7,
+// the triplets' dispatch, the event message), the device it opened, the page under way and the
+// source's dialog. Every operation checks the state first and answers an out-of-sequence request
+// with TWRC_FAILURE / TWCC_SEQERROR.
 //
 // A page starts (sane_start) when the source is enabled without its dialog, when Scan is pressed in
 // it, and, with the feeder, after each page has been ended, until SANE reports no more documents.
@@ -11,43 +11,35 @@
 #define KORVEN_SANE_CONNECTION_H
 
 #include "config.h"
+#include "connection_base.h"
 #include "device.h"
 #include "dialog.h"
-#include "events.h"
 
 #include <memory>
 #include <string>
 
 namespace korven::saneds {
 
-class Connection {
+class Connection : public ds::ConnectionBase {
  public:
+  // Takes over the open device; the SANE session the opening acquired is released with it.
   Connection(const Config& config, TW_UINT32 appId, std::string productName, std::unique_ptr<Device> device,
              const std::string& messageName);
-  ~Connection();
-  Connection(const Connection&) = delete;
-  Connection& operator=(const Connection&) = delete;
-
-  TW_UINT32 AppId() const { return appId_; }
-  int State() const { return state_; }
-  TW_UINT16 Condition() const { return cc_; }
-  void SetCondition(TW_UINT16 cc) { cc_ = cc; }
-
-  // Handles one triplet addressed to this connection (everything but DAT_IDENTITY).
-  TW_UINT16 Handle(TW_UINT32 dg, TW_UINT16 dat, TW_UINT16 msg, TW_MEMREF data);
+  ~Connection() override;
 
   // Cancels a page under way and releases the dialog and the queued messages.
   void Shutdown();
 
  private:
-  TW_UINT16 Capability(TW_UINT16 msg, TW_CAPABILITY* cap);
+  TW_UINT16 Capability(TW_UINT16 msg, TW_CAPABILITY* cap) override;
   TW_UINT16 Frames(TW_UINT16 msg, TW_CAPABILITY* cap);
-  TW_UINT16 UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui);
-  TW_UINT16 ProcessEvent(TW_EVENT* event);
-  TW_UINT16 PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* pending);
-  TW_UINT16 ImageLayout(TW_UINT16 msg, TW_IMAGELAYOUT* layout);
-  TW_UINT16 ImageInfo(TW_IMAGEINFO* info);
-  TW_UINT16 NativeXfer(TW_HANDLE* handle);
+  TW_UINT16 UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) override;
+  TW_UINT16 OnEvent(TW_UINT16 what) override;
+  TW_UINT16 PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* pending) override;
+  TW_UINT16 ImageLayout(TW_UINT16 msg, TW_IMAGELAYOUT* layout) override;
+  TW_UINT16 ImageInfo(TW_IMAGEINFO* info) override;
+  TW_UINT16 NativeXfer(TW_HANDLE* handle) override;
+  void StateChanged() override { UpdateDialog(); }
 
   // Starts the next page; true when there is one to offer (its start may have failed: that failure
   // is then the transfer's answer). False when the feeder is empty (or ends in an impossible page).
@@ -56,27 +48,14 @@ class Connection {
   void CancelPage();
   void OnScan();
   void OnCancel();
-  void SetState(int state);
   void UpdateDialog();
   void Report(const std::string& text) const;
   TW_UINT16 ReportedCount() const;
-  TW_UINT16 Fail(TW_UINT16 cc) {
-    cc_ = cc;
-    return TWRC_FAILURE;
-  }
-  TW_UINT16 Succeed(TW_UINT16 rc = TWRC_SUCCESS) {
-    cc_ = TWCC_SUCCESS;
-    return rc;
-  }
 
   const Config& config_;
-  TW_UINT32 appId_;
   std::string productName_;
   std::unique_ptr<Device> device_;
-  ds::EventChannel channel_;
   ds::SourceDialog dialog_;
-  int state_ = 4;
-  TW_UINT16 cc_ = TWCC_SUCCESS;
 
   // While enabled.
   bool showUI_ = false;

@@ -39,23 +39,6 @@ bool IsReadOnly(TW_UINT16 cap) {
          cap == ICAP_PHYSICALWIDTH || cap == ICAP_PHYSICALHEIGHT;
 }
 
-CapValue One(TW_UINT16 itemType, double current, double deflt) {
-  CapValue v;
-  v.itemType = itemType;
-  v.conType = TWON_ONEVALUE;
-  v.current = current, v.deflt = deflt;
-  return v;
-}
-
-CapValue Enum(TW_UINT16 itemType, std::vector<double> items, double current, double deflt) {
-  CapValue v;
-  v.itemType = itemType;
-  v.conType = TWON_ENUMERATION;
-  v.items = std::move(items);
-  v.current = current, v.deflt = deflt;
-  return v;
-}
-
 Outcome Fail(TW_UINT16 cc) { return {TWRC_FAILURE, cc}; }
 Outcome Checked(bool exact) { return {exact ? TW_UINT16(TWRC_SUCCESS) : TW_UINT16(TWRC_CHECKSTATUS), TWCC_SUCCESS}; }
 
@@ -461,11 +444,11 @@ std::vector<TW_UINT16> Device::SupportedCaps() {
 Outcome Device::Describe(TW_UINT16 cap, CapValue& out) {
   const bool feeder = HasFeeder();
   switch (cap) {
-    case ICAP_XFERMECH: out = Enum(TWTY_UINT16, {TWSX_NATIVE}, TWSX_NATIVE, TWSX_NATIVE); return {};
-    case ICAP_UNITS: out = Enum(TWTY_UINT16, {0, 1, 2, 3, 4, 5}, units_, TWUN_INCHES); return {};
-    case CAP_XFERCOUNT: out = One(TWTY_INT16, double(xferCount_), -1); return {};
-    case CAP_INDICATORS: out = One(TWTY_BOOL, indicators_, 1); return {};
-    case CAP_UICONTROLLABLE: out = One(TWTY_BOOL, 1, 1); return {};
+    case ICAP_XFERMECH: out = ds::Enumeration(TWTY_UINT16, {TWSX_NATIVE}, TWSX_NATIVE, TWSX_NATIVE); return {};
+    case ICAP_UNITS: out = ds::Enumeration(TWTY_UINT16, {0, 1, 2, 3, 4, 5}, units_, TWUN_INCHES); return {};
+    case CAP_XFERCOUNT: out = ds::OneValue(TWTY_INT16, double(xferCount_), -1); return {};
+    case CAP_INDICATORS: out = ds::OneValue(TWTY_BOOL, indicators_, 1); return {};
+    case CAP_UICONTROLLABLE: out = ds::OneValue(TWTY_BOOL, 1, 1); return {};
     case CAP_SUPPORTEDCAPS: {
       out = CapValue{};
       out.itemType = TWTY_UINT16;
@@ -483,7 +466,7 @@ Outcome Device::Describe(TW_UINT16 cap, CapValue& out) {
         if (t == TWPT_GRAY && d != defaultNumbers_.end() && d->second == 1) t = TWPT_BW;
         if (t != 0xFFFF) deflt = t;
       }
-      out = Enum(TWTY_UINT16, items, PixelType(), deflt);
+      out = ds::Enumeration(TWTY_UINT16, items, PixelType(), deflt);
       return {};
     }
     case ICAP_BITDEPTH: {
@@ -493,7 +476,7 @@ Outcome Device::Describe(TW_UINT16 cap, CapValue& out) {
         double bits = PixelType() == TWPT_RGB ? 3 * d->second : d->second;
         if (std::find(items.begin(), items.end(), bits) != items.end()) deflt = bits;
       }
-      out = Enum(TWTY_UINT16, items, BitDepth(), deflt);
+      out = ds::Enumeration(TWTY_UINT16, items, BitDepth(), deflt);
       return {};
     }
     case ICAP_XRESOLUTION:
@@ -508,14 +491,14 @@ Outcome Device::Describe(TW_UINT16 cap, CapValue& out) {
       if (c.kind == Constraint::List) {
         std::vector<double> items = c.list;
         std::sort(items.begin(), items.end());
-        out = Enum(TWTY_FIX32, items, v, deflt);
+        out = ds::Enumeration(TWTY_FIX32, items, v, deflt);
       } else if (c.kind == Constraint::Range) {
         out = CapValue{};
         out.itemType = TWTY_FIX32;
         out.conType = TWON_RANGE;
         out.min = c.min, out.max = c.max, out.step = c.step > 0 ? c.step : 1.0 / 65536, out.current = v, out.deflt = deflt;
       } else {
-        out = One(TWTY_FIX32, v, deflt);
+        out = ds::OneValue(TWTY_FIX32, v, deflt);
       }
       return {};
     }
@@ -524,7 +507,7 @@ Outcome Device::Describe(TW_UINT16 cap, CapValue& out) {
       double w = 0, h = 0;
       if (!Platen(w, h)) return Fail(TWCC_CAPUNSUPPORTED);
       double v = cap == ICAP_PHYSICALWIDTH ? w * UnitsPerInch(true) : h * UnitsPerInch(false);
-      out = One(TWTY_FIX32, v, v);
+      out = ds::OneValue(TWTY_FIX32, v, v);
       return {};
     }
     case ICAP_SUPPORTEDSIZES: {
@@ -532,12 +515,12 @@ Outcome Device::Describe(TW_UINT16 cap, CapValue& out) {
       if (!Platen(w, h)) return Fail(TWCC_CAPUNSUPPORTED);
       std::vector<double> items;
       for (TW_UINT16 s : ds::SizesThatFit(w, h)) items.push_back(s);
-      out = Enum(TWTY_UINT16, items, supportedSize_, TWSS_NONE);
+      out = ds::Enumeration(TWTY_UINT16, items, supportedSize_, TWSS_NONE);
       return {};
     }
     case CAP_FEEDERENABLED:
       if (!feeder) return Fail(TWCC_CAPUNSUPPORTED);
-      out = One(TWTY_BOOL, FeederEnabled(), defaultStrings_.count(SANE_NAME_SCAN_SOURCE) &&
+      out = ds::OneValue(TWTY_BOOL, FeederEnabled(), defaultStrings_.count(SANE_NAME_SCAN_SOURCE) &&
                                                 ClassifySource(defaultStrings_[SANE_NAME_SCAN_SOURCE]) == SourceKind::Feeder);
       return {};
     case CAP_FEEDERLOADED: {
@@ -546,12 +529,12 @@ Outcome Device::Describe(TW_UINT16 cap, CapValue& out) {
       // and an empty one shows when the scan starts.
       double loaded = 0;
       bool v = options_.GetNumber(Option(SANE_NAME_PAGE_LOADED), loaded) ? loaded != 0 : FeederEnabled();
-      out = One(TWTY_BOOL, v, v);
+      out = ds::OneValue(TWTY_BOOL, v, v);
       return {};
     }
     case CAP_AUTOFEED:
       if (!feeder) return Fail(TWCC_CAPUNSUPPORTED);
-      out = One(TWTY_BOOL, autoFeed_, 0);
+      out = ds::OneValue(TWTY_BOOL, autoFeed_, 0);
       return {};
     default: break;
   }
@@ -575,9 +558,9 @@ Outcome Device::Describe(TW_UINT16 cap, CapValue& out) {
       std::vector<double> items;
       for (double x : c.list) items.push_back(scale.ToTwain(x));
       std::sort(items.begin(), items.end());
-      out = Enum(TWTY_FIX32, items, scale.ToTwain(v), deflt);
+      out = ds::Enumeration(TWTY_FIX32, items, scale.ToTwain(v), deflt);
     } else {
-      out = One(TWTY_FIX32, v, deflt);
+      out = ds::OneValue(TWTY_FIX32, v, deflt);
     }
     return {};
   }

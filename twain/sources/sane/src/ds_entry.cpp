@@ -8,16 +8,13 @@
 // answers the first device. MSG_OPENDS opens the device whose ProductName it is handed.
 #include "config.h"
 #include "connection.h"
+#include "connection_table.h"
 #include "sane_api.h"
-
-#include <dlfcn.h>
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <vector>
 
 namespace korven::saneds {
@@ -39,15 +36,7 @@ struct Module {
   Config config;
   std::vector<Listed> devices;
   size_t next = 0;
-  std::vector<std::unique_ptr<Connection>> connections;
-  TW_UINT16 cc = TWCC_SUCCESS;  // the condition of the last request that found no connection
-  uint32_t serial = 0;
-
-  ~Module() {
-    // Unloaded with connections open (the application never closed them): release what SANE
-    // allows without calling back into a library that may be going too.
-    for (auto& c : connections) c.release();
-  }
+  ds::ConnectionTable connections;
 };
 
 Module& TheModule() {
@@ -55,37 +44,19 @@ Module& TheModule() {
   return m;
 }
 
-std::string OwnPath() {
-  Dl_info info{};
-  if (dladdr(reinterpret_cast<void*>(&TheModule), &info) && info.dli_fname) return info.dli_fname;
-  return "";
-}
-
 void Trace(const std::string& text) { OutputDebugStringA(("sane.ds: " + text).c_str()); }
 
 // (Re)reads sane.ini, only while no connection is open.
 void LoadConfig(Module& m) {
-  if (!m.connections.empty()) return;
-  if (m.path.empty()) m.path = OwnPath();
-  std::string ini = m.path;
-  size_t slash = ini.find_last_of('/'), dot = ini.find_last_of('.');
-  if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) ini.erase(dot);
-  ini += ".ini";
-  std::string text;
-  if (std::ifstream in{ini}) {
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
-  }
+  if (!m.connections.Empty()) return;
+  if (m.path.empty()) m.path = ds::ModulePath(reinterpret_cast<const void*>(&TheModule));
+  const std::string ini = ds::IniBeside(m.path);
   std::vector<std::string> warnings;
-  m.config = ParseConfig(text, warnings);
+  m.config = ParseConfig(ds::ReadText(ini), warnings);
   for (const auto& w : warnings) Trace(ini + ": " + w);
 }
 
-void CopyStr32(char* dst, const std::string& s) {
-  std::memset(dst, 0, sizeof(TW_STR32));
-  std::memcpy(dst, s.data(), std::min(s.size(), sizeof(TW_STR32) - 1));
-}
+using ds::CopyStr32;
 
 // "<vendor> <model> (<device>)", at most 33 bytes: the model's words are cut before the device name,
 // which tells devices of one model apart; a device name too long to fit keeps its end.
@@ -142,35 +113,19 @@ void Discover(Module& m) {
   }
 }
 
-Connection* Find(Module& m, const TW_IDENTITY* origin) {
-  if (!origin) return nullptr;
-  for (auto& c : m.connections)
-    if (c->AppId() == origin->Id) return c.get();
-  return nullptr;
-}
-
-TW_UINT16 ModuleFail(Module& m, TW_UINT16 cc) {
-  m.cc = cc;
-  return TWRC_FAILURE;
-}
-
 TW_UINT16 Next(Module& m, TW_IDENTITY* id) {
   if (m.next >= m.devices.size()) {
-    m.cc = TWCC_SUCCESS;
+    m.connections.Succeed();
     return TWRC_ENDOFLIST;
   }
   TW_UINT32 keep = id->Id;
   *id = m.devices[m.next++].identity;
   id->Id = keep;
-  m.cc = TWCC_SUCCESS;
-  return TWRC_SUCCESS;
+  return m.connections.Succeed();
 }
 
 TW_UINT16 Open(Module& m, pTW_IDENTITY origin, TW_IDENTITY* id) {
-  if (Connection* c = Find(m, origin)) {
-    c->SetCondition(TWCC_SEQERROR);
-    return TWRC_FAILURE;
-  }
+  if (m.connections.RefuseSecond(origin)) return TWRC_FAILURE;
   LoadConfig(m);
   if (m.devices.empty()) Discover(m);  // loaded by a manager that did not list us first
   const std::string wanted(id->ProductName, strnlen(id->ProductName, sizeof(TW_STR32)));
@@ -179,13 +134,13 @@ TW_UINT16 Open(Module& m, pTW_IDENTITY origin, TW_IDENTITY* id) {
   });
   if (it == m.devices.end()) {
     Trace("no SANE device is called \"" + wanted + "\"");
-    return ModuleFail(m, TWCC_NODS);
+    return m.connections.Fail(TWCC_NODS);
   }
   const Listed listed = *it;
   std::string why;
   if (!SaneSession::Acquire(why)) {
     Trace(why);
-    return ModuleFail(m, TWCC_NODS);
+    return m.connections.Fail(TWCC_NODS);
   }
   SANE_Handle handle = nullptr;
   SANE_Status s = sane_open(listed.info.name.c_str(), &handle);
@@ -194,50 +149,33 @@ TW_UINT16 Open(Module& m, pTW_IDENTITY origin, TW_IDENTITY* id) {
     Trace("cannot open " + listed.info.name + " (" + wanted + "): " + StatusText(s) +
           (s == SANE_STATUS_INVAL ? "; it may have been unplugged since it was listed" : ""));
     // A device that is gone is no source any more; a busy or refused one keeps its reason.
-    return ModuleFail(m, s == SANE_STATUS_INVAL || s == SANE_STATUS_IO_ERROR ? TWCC_NODS : MapStatus(s).cc);
+    return m.connections.Fail(s == SANE_STATUS_INVAL || s == SANE_STATUS_IO_ERROR ? TWCC_NODS : MapStatus(s).cc);
   }
   auto device = std::make_unique<Device>(handle, listed.info.name);
   // The event message's name tells this source and this connection apart from every other.
-  std::string message = "korven.sane:" + m.path + ":" + std::to_string(++m.serial);
+  std::string message = "korven.sane:" + m.path + ":" + std::to_string(m.connections.NextSerial());
   std::string name(listed.identity.ProductName, strnlen(listed.identity.ProductName, sizeof(TW_STR32)));
-  m.connections.push_back(std::make_unique<Connection>(m.config, origin->Id, name, std::move(device), message));
+  m.connections.Add(std::make_unique<Connection>(m.config, origin->Id, name, std::move(device), message));
   TW_UINT32 keep = id->Id;
   *id = listed.identity;
   id->Id = keep;  // the Id the manager gave
-  m.cc = TWCC_SUCCESS;
-  return TWRC_SUCCESS;
+  return m.connections.Succeed();
 }
 
 TW_UINT16 Identity(Module& m, pTW_IDENTITY origin, TW_UINT16 msg, TW_MEMREF data) {
   auto* id = static_cast<TW_IDENTITY*>(data);
-  if (!id || !origin) return ModuleFail(m, TWCC_BADVALUE);
+  if (!id || !origin) return m.connections.Fail(TWCC_BADVALUE);
   switch (msg) {
     case MSG_GETFIRST: Discover(m); return Next(m, id);
     case MSG_GETNEXT: return Next(m, id);
     case MSG_GET:
       if (m.devices.empty()) Discover(m);
       m.next = 0;
-      if (Next(m, id) != TWRC_SUCCESS) return ModuleFail(m, TWCC_NODS);
+      if (Next(m, id) != TWRC_SUCCESS) return m.connections.Fail(TWCC_NODS);
       return TWRC_SUCCESS;
     case MSG_OPENDS: return Open(m, origin, id);
-    case MSG_CLOSEDS: {
-      Connection* c = Find(m, origin);
-      if (!c) return ModuleFail(m, TWCC_SEQERROR);
-      if (c->State() != 4) {
-        c->SetCondition(TWCC_SEQERROR);
-        return TWRC_FAILURE;
-      }
-      std::erase_if(m.connections, [&](const auto& p) { return p.get() == c; });  // closes the device
-      SaneSession::Release();
-      m.cc = TWCC_SUCCESS;
-      return TWRC_SUCCESS;
-    }
-    default:
-      if (Connection* c = Find(m, origin)) {
-        c->SetCondition(TWCC_BADPROTOCOL);
-        return TWRC_FAILURE;
-      }
-      return ModuleFail(m, TWCC_BADPROTOCOL);
+    case MSG_CLOSEDS: return m.connections.Close(origin);  // closes the device
+    default: return m.connections.Unknown(origin);
   }
 }
 
@@ -251,15 +189,5 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DS_Entry(pTW_IDENTIT
   std::lock_guard<std::recursive_mutex> lock(SourceMutex());
   Module& m = TheModule();
   if (dg == DG_CONTROL && dat == DAT_IDENTITY) return Identity(m, origin, msg, data);
-  Connection* c = Find(m, origin);
-  if (!c) {
-    // Nothing is open for this application: only its status may be asked.
-    if (dg == DG_CONTROL && dat == DAT_STATUS && msg == MSG_GET && data) {
-      static_cast<TW_STATUS*>(data)->ConditionCode = m.cc;
-      static_cast<TW_STATUS*>(data)->Reserved = 0;
-      return TWRC_SUCCESS;
-    }
-    return ModuleFail(m, TWCC_SEQERROR);
-  }
-  return c->Handle(dg, dat, msg, data);
+  return m.connections.Dispatch(origin, dg, dat, msg, data);
 }
