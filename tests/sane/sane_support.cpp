@@ -40,6 +40,9 @@ F RealFn(const char* name) {
 }  // namespace
 
 extern "C" {
+// What libsane's backends allocate and keep until the process ends is theirs, not a leak of ours.
+__attribute__((visibility("default"))) const char* __lsan_default_suppressions() { return "leak:libsane\n"; }
+
 __attribute__((visibility("default"))) SANE_Status sane_init(SANE_Int* version, SANE_Auth_Callback cb) {
   static auto real = RealFn<SANE_Status (*)(SANE_Int*, SANE_Auth_Callback)>("sane_init");
   SANE_Status s = real(version, cb);
