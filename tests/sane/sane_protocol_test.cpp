@@ -115,7 +115,9 @@ TEST_P(CapabilityConformance, GetCurrentDefaultSetAndResetAgree) {
   ASSERT_EQ(deflt.rc, TWRC_SUCCESS);
   EXPECT_EQ(current.conType, TWON_ONEVALUE);
   EXPECT_EQ(all.current, current.current);
-  if (all.conType != TWON_ONEVALUE) EXPECT_EQ(all.deflt, deflt.current);
+  if (all.conType != TWON_ONEVALUE) {
+    EXPECT_EQ(all.deflt, deflt.current);
+  }
   EXPECT_NEAR(deflt.current, c.deflt, 1e-4);
   if (all.conType == TWON_ENUMERATION) {
     EXPECT_NE(std::find(all.items.begin(), all.items.end(), c.other), all.items.end()) << "not offered: " << c.other;
@@ -372,7 +374,9 @@ TEST_P(ReadErrors, EachSaneStatusBecomesItsTwainCodeWithTheStatusText) {
   TW_HANDLE h = 0;
   EXPECT_EQ(app->NativeXfer(h), e.rc);
   EXPECT_EQ(h, 0u);
-  if (e.rc == TWRC_FAILURE) EXPECT_EQ(app->SourceCondition(), e.cc);
+  if (e.rc == TWRC_FAILURE) {
+    EXPECT_EQ(app->SourceCondition(), e.cc);
+  }
   EXPECT_TRUE(debug_.Contains(e.text)) << debug_.All();
   EXPECT_TRUE(debug_.Contains(TestSourceName(0))) << "the message names the device";
   TW_PENDINGXFERS pending{};

@@ -34,8 +34,11 @@ TEST_F(MultiSourceTest, EachDeviceIsASourceOfItsOwnInFileOrder) {
   ASSERT_EQ(app.OpenDSM(), TWRC_SUCCESS);
   EXPECT_EQ(app.SourceNames(),
             (std::vector<std::string>{"Virtual Scanner", "Device One", "Device Two", "Device Three", "Last Scanner"}));
-  for (const TW_IDENTITY& id : app.ListSources())
-    if (TwainApp::Name(id).starts_with("Device")) EXPECT_STREQ(id.Manufacturer, "korven tests");
+  for (const TW_IDENTITY& id : app.ListSources()) {
+    if (TwainApp::Name(id).starts_with("Device")) {
+      EXPECT_STREQ(id.Manufacturer, "korven tests");
+    }
+  }
 }
 
 TEST_F(MultiSourceTest, OpeningByNameHandsTheSourceThatNameAndDiscoveryHappensOncePerSession) {
