@@ -205,6 +205,7 @@ struct PageCase {
 class PageIdentity : public SaneProtocolTest, public ::testing::WithParamInterface<PageCase> {};
 
 TEST_P(PageIdentity, TheDibHoldsWhatScanimageReads) {
+  if (std::string why = ScanimageMissing(); !why.empty()) GTEST_SKIP() << why;
   InstallSane();
   Sane().Write(GetParam().config);
   Pixels expected = Scanimage();

@@ -18,6 +18,7 @@ class SaneScanTest : public SaneTest {
   void SetUp() override {
     SaneTest::SetUp();
     if (IsSkipped()) return;
+    if (std::string why = ScanimageMissing(); !why.empty()) GTEST_SKIP() << why;
     InstallSane();
     Windows().AddSource("virtual", "virtual");
   }

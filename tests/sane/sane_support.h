@@ -32,9 +32,11 @@ std::string TestSourceName(int n);
 
 // Where scanimage is ("" when it is not on the PATH).
 std::string ScanimagePath();
-// Why SANE's test backend cannot be used here ("" when it can): scanimage -L with a private
-// configuration must list test:0.
+// Why SANE's test backend cannot be used here ("" when it can): libsane, with the private
+// configuration, must list test:0.
 std::string TestBackendUnavailable();
+// Why the tests that compare with scanimage cannot run ("" when they can).
+std::string ScanimageMissing();
 
 // The process's SANE configuration folder (SANE_CONFIG_DIR: SANE reads it once per process, so all
 // tests share it): dll.conf naming `test`, and a test.conf each SaneConfig writes anew.
