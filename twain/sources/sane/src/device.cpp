@@ -98,6 +98,7 @@ Device::Device(SANE_Handle handle, std::string name) : options_(handle), name_(s
 }
 
 Device::~Device() {
+  ForeignAllocations foreign;
   sane_cancel(Handle());
   sane_close(Handle());
 }

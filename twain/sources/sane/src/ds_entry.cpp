@@ -143,7 +143,14 @@ TW_UINT16 Open(Module& m, pTW_IDENTITY origin, TW_IDENTITY* id) {
     return m.connections.Fail(TWCC_NODS);
   }
   SANE_Handle handle = nullptr;
-  SANE_Status s = sane_open(listed.info.name.c_str(), &handle);
+  SANE_Status s;
+  std::unique_ptr<Device> device;
+  {
+    ForeignAllocations foreign;
+    s = sane_open(listed.info.name.c_str(), &handle);
+    // The device's options are read the first time while the backend may still be setting up.
+    if (s == SANE_STATUS_GOOD && handle) device = std::make_unique<Device>(handle, listed.info.name);
+  }
   if (s != SANE_STATUS_GOOD || !handle) {
     SaneSession::Release();
     Trace("cannot open " + listed.info.name + " (" + wanted + "): " + StatusText(s) +
@@ -151,7 +158,6 @@ TW_UINT16 Open(Module& m, pTW_IDENTITY origin, TW_IDENTITY* id) {
     // A device that is gone is no source any more; a busy or refused one keeps its reason.
     return m.connections.Fail(s == SANE_STATUS_INVAL || s == SANE_STATUS_IO_ERROR ? TWCC_NODS : MapStatus(s).cc);
   }
-  auto device = std::make_unique<Device>(handle, listed.info.name);
   // The event message's name tells this source and this connection apart from every other.
   std::string message = "korven.sane:" + m.path + ":" + std::to_string(m.connections.NextSerial());
   std::string name(listed.identity.ProductName, strnlen(listed.identity.ProductName, sizeof(TW_STR32)));

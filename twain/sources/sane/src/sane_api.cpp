@@ -3,7 +3,21 @@
 #include <algorithm>
 #include <mutex>
 
+// LeakSanitizer's switches, present only in sanitizer builds.
+extern "C" {
+__attribute__((weak)) void __lsan_disable();
+__attribute__((weak)) void __lsan_enable();
+}
+
 namespace korven::saneds {
+
+ForeignAllocations::ForeignAllocations() {
+  if (__lsan_disable) __lsan_disable();
+}
+
+ForeignAllocations::~ForeignAllocations() {
+  if (__lsan_enable) __lsan_enable();
+}
 
 namespace {
 
@@ -19,6 +33,7 @@ bool SaneSession::Acquire(std::string& why) {
   std::lock_guard lock(SessionMutex());
   if (sessionUsers == 0) {
     SANE_Int version = 0;
+    ForeignAllocations foreign;
     SANE_Status s = sane_init(&version, nullptr);
     if (s != SANE_STATUS_GOOD) {
       why = "sane_init failed: " + StatusText(s);
@@ -31,12 +46,16 @@ bool SaneSession::Acquire(std::string& why) {
 
 void SaneSession::Release() {
   std::lock_guard lock(SessionMutex());
-  if (sessionUsers > 0 && --sessionUsers == 0) sane_exit();
+  if (sessionUsers > 0 && --sessionUsers == 0) {
+    ForeignAllocations foreign;
+    sane_exit();
+  }
 }
 
 bool ListDevices(bool localOnly, std::vector<DeviceInfo>& out, std::string& why) {
   out.clear();
   const SANE_Device** list = nullptr;
+  ForeignAllocations foreign;
   SANE_Status s = sane_get_devices(&list, localOnly ? SANE_TRUE : SANE_FALSE);
   if (s != SANE_STATUS_GOOD) {
     why = "sane_get_devices failed: " + StatusText(s);
