@@ -174,6 +174,7 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_MOD_NOT_FOUND 126L
 #define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_BAD_EXE_FORMAT 193L
 #define ERROR_NOT_LOCKED 158L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 #define ERROR_INVALID_WINDOW_HANDLE 1400L
@@ -394,7 +395,9 @@ DWORD WINAPI GetTickCount(void);
 void WINAPI Sleep(DWORD dwMilliseconds);
 
 // Loads a shared object by path ('\' or '/'); reference-counted like Win32. NULL on failure with
-// GetLastError set (ERROR_MOD_NOT_FOUND); the dlopen reason goes to the debug output.
+// GetLastError set: ERROR_MOD_NOT_FOUND when the loader fails, ERROR_BAD_EXE_FORMAT for a damaged
+// image (truncated, segments or tables outside the file, not a regular file), which is refused
+// before the system loader sees it; the reason goes to the debug output.
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 // Looks up an exported symbol; NULL (ERROR_PROC_NOT_FOUND) when absent or the handle is not a module.
 // hModule NULL looks in the program itself.

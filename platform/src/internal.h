@@ -16,6 +16,12 @@ namespace korven::platform::detail {
 // (the second byte of a double-byte character is left alone).
 std::string PosixPath(const char* path);
 
+// Checks a shared object's headers, segments and dynamic tables against the file before the system
+// loader maps it. ERROR_SUCCESS when it may be loaded, ERROR_MOD_NOT_FOUND when there is no such file,
+// ERROR_BAD_EXE_FORMAT (why says what is wrong) for an image that would fault the loader or a file
+// that is not a regular one, ERROR_ACCESS_DENIED when it cannot be read.
+DWORD CheckLoadableImage(const std::string& path, std::string& why);
+
 // Case-insensitive ASCII comparison (class names, profile keys, message names).
 bool EqualNoCase(const std::string& a, const std::string& b);
 std::string LowerAscii(std::string s);
@@ -60,6 +66,8 @@ std::string Caption(HWND hwnd);
 
 // The thread that last installed a desktop with SetDesktop (0: none).
 DWORD DesktopThread();
+// Counts SetDesktop calls, so per-thread bookkeeping of one desktop is not carried over to the next.
+uint64_t DesktopGeneration();
 
 // The procedures of the built-in classes (controls.cpp).
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);

@@ -25,6 +25,7 @@ using namespace korven::platform::detail;
 namespace {
 
 thread_local DWORD t_lastError = 0;
+thread_local std::string t_lastLoadError;
 
 // ---- global memory ------------------------------------------------------------------------------
 
@@ -315,17 +316,32 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     return 0;
   }
   std::string path = PosixPath(lpLibFileName);
+  // A damaged image (a half-copied driver, any file with a library's name) would fault inside the
+  // system loader; it is refused first, as the Windows loader refuses it. A bare name is searched
+  // for by dlopen and not checked.
+  if (path.find('/') != std::string::npos) {
+    std::string why;
+    DWORD error = CheckLoadableImage(path, why);
+    if (error != ERROR_SUCCESS && error != ERROR_MOD_NOT_FOUND) {
+      t_lastLoadError = why;
+      OutputDebugStringA(("LoadLibraryA(\"" + std::string(lpLibFileName) + "\") refused: " + why).c_str());
+      SetLastError(error);
+      return 0;
+    }
+  }
   // No lock around dlopen/dlclose: a library's constructors and destructors may load or free others.
   // Every LoadLibraryA pairs with one dlopen and every FreeLibrary with one dlclose, so the loader's
   // own count always matches ours.
   void* dl = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (!dl) {
     const char* why = dlerror();
+    t_lastLoadError = why ? why : "unknown reason";
     std::string line = "LoadLibraryA(\"" + std::string(lpLibFileName) + "\") failed: " + (why ? why : "unknown reason");
     OutputDebugStringA(line.c_str());
     SetLastError(ERROR_MOD_NOT_FOUND);
     return 0;
   }
+  t_lastLoadError.clear();
   std::string file = path;
   link_map* map = nullptr;
   if (dlinfo(dl, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && *map->l_name) file = map->l_name;
@@ -439,3 +455,5 @@ UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
 }
 
 }  // extern "C"
+
+std::string korven::platform::LastLoadLibraryError() { return t_lastLoadError; }

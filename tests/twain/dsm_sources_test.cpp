@@ -57,6 +57,10 @@ TEST_F(SourcesTest, FilesThatAreNoSourcesAreSkippedWithAReason) {
   // A shared object without DS_Entry: the manager itself.
   fs::copy_file(Windows().Path() / "TWAIN_32.DLL", Windows().SourcesDir() / "manager.ds");
   std::ofstream(Windows().SourcesDir() / "readme.txt") << "ignored";
+  std::ofstream(Windows().SourcesDir() / "empty.ds");
+  // A half-copied driver: its segments reach past the end of the file, which would fault the loader.
+  fs::copy_file(Windows().SourcesDir() / "good.ds", Windows().SourcesDir() / "trunc.ds");
+  fs::resize_file(Windows().SourcesDir() / "trunc.ds", 3000);
   fs::create_directories(Windows().SourcesDir() / "vendor");
   Windows().AddSource("virtual", "vendor/nested", "ProductName=Nested Scanner\n");
 
@@ -64,10 +68,24 @@ TEST_F(SourcesTest, FilesThatAreNoSourcesAreSkippedWithAReason) {
   TwainApp app;
   ASSERT_EQ(app.OpenDSM(), TWRC_SUCCESS);
   EXPECT_EQ(app.SourceNames(), (std::vector<std::string>{"Good Scanner", "Nested Scanner"}));
-  EXPECT_TRUE(debug.Contains("broken.ds")) << debug.All();
+  EXPECT_TRUE(debug.Contains("broken.ds: does not load (error 193): not an ELF file")) << debug.All();
+  EXPECT_TRUE(debug.Contains("empty.ds: does not load (error 193): too short")) << debug.All();
+  EXPECT_TRUE(debug.Contains("trunc.ds: does not load (error 193): segment")) << debug.All();
   EXPECT_TRUE(debug.Contains("manager.ds: exports no DS_Entry")) << debug.All();
   EXPECT_FALSE(debug.Contains("readme.txt"));
   EXPECT_EQ(app.OpenDS("Nested Scanner"), TWRC_SUCCESS);
+  EXPECT_EQ(app.CloseDS(), TWRC_SUCCESS);
+  // The good ones scan.
+  EXPECT_EQ(app.OpenDS("Good Scanner"), TWRC_SUCCESS);
+  ASSERT_EQ(app.Enable(false), TWRC_SUCCESS);
+  ASSERT_EQ(app.WaitForSourceEvent(), MSG_XFERREADY);
+  TW_HANDLE dib = 0;
+  EXPECT_EQ(app.NativeXfer(dib), TWRC_XFERDONE);
+  GlobalBlock image(dib);
+  EXPECT_GT(image.Size(), 40u);
+  TW_PENDINGXFERS pending{};
+  EXPECT_EQ(app.EndXfer(pending), TWRC_SUCCESS);
+  EXPECT_EQ(app.Disable(), TWRC_SUCCESS);
 }
 
 TEST_F(SourcesTest, OpensByExactProductNameAndFillsTheIdentity) {

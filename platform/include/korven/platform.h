@@ -55,6 +55,12 @@ size_t LiveTimerCount();
 // Loaded modules (LoadLibraryA references not yet freed), process-wide.
 size_t LoadedModuleCount();
 
+// ---- Modules ------------------------------------------------------------------------------------
+
+// Why the calling thread's last LoadLibraryA failed (the image check's or the loader's reason);
+// empty after a successful load.
+std::string LastLoadLibraryError();
+
 // ---- Version records ----------------------------------------------------------------------------
 
 // The record a shared object carries in its ".korven_version" section: a key, then the fixed info

@@ -19,7 +19,8 @@ std::string ListedSource::ProductName() const { return Str32(identity.ProductNam
 std::shared_ptr<SourceModule> SourceModule::Load(const std::string& path, std::string& why) {
   HMODULE module = LoadLibraryA(path.c_str());
   if (!module) {
-    why = "does not load (error " + std::to_string(GetLastError()) + ")";
+    DWORD error = GetLastError();
+    why = "does not load (error " + std::to_string(error) + "): " + korven::platform::LastLoadLibraryError();
     return nullptr;
   }
   // Through void(*)(): FARPROC is a generic function pointer, as on Windows.

@@ -3,6 +3,7 @@
 #ifndef KORVEN_DSM_SOURCE_MODULE_H
 #define KORVEN_DSM_SOURCE_MODULE_H
 
+#include <korven/platform.h>
 #include <korven/twainh.h>
 #include <windows.h>
 
