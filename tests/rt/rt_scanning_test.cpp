@@ -224,6 +224,77 @@ TEST_F(ScanningTest, FeederBatchDeliversEveryPageAtTheAskedGeometry) {
   }
 }
 
+// A batch that cannot go on (the source will not be enabled, or will not end a transfer) ends as a
+// failed transfer does, with or without MultiTransfer, instead of asking again for ever.
+TEST_F(ScanningTest, AnAcquisitionThatCannotGoOnEndsAsAFailedTransferDoes) {
+  struct Case {
+    const char* what;
+    std::string ini;
+    bool feeder, multi;
+    bool result, raises, errorDialog;
+    size_t pages;
+  } cases[] = {
+      {"enable refused, single", "PagesLoaded = 0\n", true, false, false, false, false, 0},
+      {"enable refused, MultiTransfer", "PagesLoaded = 0\n", true, true, false, false, false, 0},
+      // The transfer runs inside the modal loop: its assertion is shown there.
+      {"end refused once, single", "RefuseEndXferCount = 1\n", false, false, true, false, true, 1},
+      {"end refused once, MultiTransfer", "RefuseEndXferCount = 1\n", false, true, true, false, true, 1},
+      // Later pages are transferred straight from the wait: the assertion reaches the caller, after
+      // the clean-up ended the transfer and brought the session down.
+      {"end refused on the second of three", "PagesLoaded = 3\nRefuseEndXferAt = 2\n", true, true, false, true, false, 2},
+      {"end refused on the last page", "PagesLoaded = 3\nRefuseEndXferAt = 3\n", true, true, false, true, false, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FreshWindows();
+    AddVirtual("Scanner A", c.ini);
+    debug->Clear();
+    TestScanner& s = SmallScanner();
+    s.SetFeederEnabled(c.feeder);
+    s.SetMultiTransfer(c.multi);
+    Pages p;
+    p.Install(s);
+    if (c.errorDialog) desktop.Press("OK", "Error");
+    bool result = false;
+    if (c.raises)
+      EXPECT_THROW(s.Execute(), vcl::EAssertionFailed);
+    else
+      result = s.Execute();
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(p.pages.size(), c.pages);
+    EXPECT_EQ(s.GetState(), tsPRESESSION);
+    EXPECT_TRUE(desktop.Remaining().empty());
+    size_t failedEnables = 0;
+    for (const std::string& line : debug->Lines()) failedEnables += line.rfind("Failed to enable Data Source", 0) == 0;
+    EXPECT_EQ(failedEnables, c.pages == 0 ? 1u : 0u);
+  }
+}
+
+TEST_F(ScanningTest, AnEnableRefusedOnTheSecondPageOfABatchEndsIt) {
+  // The application disables the source between pages (here from a timer); the source then refuses
+  // to be enabled again for the next wait.
+  AddVirtual("Scanner A", "RefuseEnableAfter = 1\n");
+  TestScanner& s = SmallScanner();
+  s.SetShowUI(true);
+  s.SetMultiTransfer(true);
+  static TestScanner* target;
+  target = &s;
+  Pages p;
+  p.Install(s);
+  s.SetOnAfterScan([&p](vcl::TObject*, vcl::TBitmap*, bool&) {
+    p.pages.push_back(nullptr);
+    SetTimer(0, 0, 1, [](HWND, UINT, UINT_PTR id, DWORD) {
+      KillTimer(0, id);
+      target->TWAIN_DisableSource();
+    });
+  });
+  desktop.Press("Scan", "Scanner A");
+  EXPECT_FALSE(s.Execute());  // the last wait delivered nothing
+  EXPECT_EQ(p.pages.size(), 1u);
+  EXPECT_EQ(s.GetState(), tsPRESESSION);
+  EXPECT_TRUE(debug->Contains("Failed to enable Data Source"));
+}
+
 TEST_F(ScanningTest, AbortFromATimerEndsTheWait) {
   AddVirtual("Scanner A");
   TestScanner& s = SmallScanner();

@@ -247,6 +247,78 @@ const KnobCase kKnobs[] = {
        TW_HANDLE again = ScanOne(app);
        GlobalBlock second(again);
      }},
+    {"RefuseEndXferAtTheSecond", "ImagesPerScan = 3\nRefuseEndXferAt = 2\n",
+     [](TwainApp& app) {
+       Ready(app);
+       TW_PENDINGXFERS pending{};
+       for (int page = 1; page <= 2; ++page) {
+         TW_HANDLE h = 0;
+         ASSERT_EQ(app.NativeXfer(h), TWRC_XFERDONE);
+         GlobalBlock dib(h);
+         if (page == 2) ExpectFailure(app, app.EndXfer(pending), TWCC_BUMMER);
+         ASSERT_EQ(app.EndXfer(pending), TWRC_SUCCESS);  // only that one is refused
+       }
+       EXPECT_EQ(+pending.Count, 1);
+     }},
+    {"RefuseEnableAfterOne", "RefuseEnableAfter = 1\n",
+     [](TwainApp& app) {
+       TW_HANDLE h = ScanOne(app);
+       GlobalBlock dib(h);
+       ExpectFailure(app, app.Enable(false), TWCC_BUMMER);
+     }},
+    {"AnnounceLate", "AnnounceAfter = 30\n",
+     [](TwainApp& app) {
+       ASSERT_EQ(app.Enable(false), TWRC_SUCCESS);
+       MSG msg{};
+       EXPECT_FALSE(PeekMessageA(&msg, 0, 0xC000, 0xFFFF, PM_NOREMOVE));  // not yet
+       EXPECT_EQ(platform::LiveTimerCount(), 1u);
+       EXPECT_EQ(app.WaitForSourceEvent(), MSG_XFERREADY);
+       EXPECT_EQ(platform::LiveTimerCount(), 0u);
+       TW_HANDLE h = 0;
+       EXPECT_EQ(app.NativeXfer(h), TWRC_XFERDONE);
+       GlobalBlock dib(h);
+     }},
+    {"AnnounceLateIsCancelledByDisabling", "AnnounceAfter = 60000\n",
+     [](TwainApp& app) {
+       ASSERT_EQ(app.Enable(false), TWRC_SUCCESS);
+       EXPECT_EQ(platform::LiveTimerCount(), 1u);
+       EXPECT_EQ(app.Disable(), TWRC_SUCCESS);
+       EXPECT_EQ(platform::LiveTimerCount(), 0u);
+     }},
+    {"AnnounceNever", "AnnounceAfter = never\n",
+     [](TwainApp& app) {
+       ASSERT_EQ(app.Enable(false), TWRC_SUCCESS);
+       MSG msg{};
+       EXPECT_FALSE(PeekMessageA(&msg, 0, 0, 0, PM_NOREMOVE));
+       EXPECT_EQ(platform::LiveTimerCount(), 0u);
+       TW_PENDINGXFERS pending{};
+       EXPECT_EQ(app.ToSource(DG_CONTROL, DAT_PENDINGXFERS, MSG_GET, &pending), TWRC_SUCCESS);
+       EXPECT_EQ(+pending.Count, 0);
+       EXPECT_EQ(app.Disable(), TWRC_SUCCESS);
+     }},
+    {"DeliverSlowly", "DeliverDelay = 20\n",
+     [](TwainApp& app) {
+       Ready(app);
+       DWORD start = GetTickCount();
+       TW_HANDLE h = 0;
+       EXPECT_EQ(app.NativeXfer(h), TWRC_XFERDONE);
+       GlobalBlock dib(h);
+       EXPECT_GE(GetTickCount() - start, 20u);  // a lower bound only: the delay is the knob's whole point
+     }},
+    {"StopAnsweringMidBatch", "Feeder = yes\nPagesLoaded = 3\nStopAnsweringAfter = 1\nCloseWhenDone = yes\n",
+     [](TwainApp& app) {
+       ASSERT_EQ(app.SetOneValue(CAP_FEEDERENABLED, TWTY_BOOL, 1), TWRC_SUCCESS);
+       Ready(app);
+       TW_HANDLE h = 0;
+       ASSERT_EQ(app.NativeXfer(h), TWRC_XFERDONE);
+       GlobalBlock dib(h);
+       TW_PENDINGXFERS pending{};
+       ASSERT_EQ(app.EndXfer(pending), TWRC_SUCCESS);
+       EXPECT_EQ(+pending.Count, 0);  // two pages left in the feeder, yet nothing is pending
+       MSG msg{};
+       EXPECT_FALSE(PeekMessageA(&msg, 0, 0, 0, PM_NOREMOVE));  // and no close request either
+       EXPECT_EQ(app.Disable(), TWRC_SUCCESS);
+     }},
     {"CloseWhenDoneOff", "CloseWhenDone = no\n",
      [](TwainApp& app) {
        Ready(app);

@@ -72,8 +72,13 @@ void TScanner::TWAIN_WaitForXfer(HWND hWnd) {
           DoOneTransfer();
         else if (FState >= tsSOURCE_ENABLED || TWAIN_EnableSource(h))
           TWAIN_ModalEventLoop();
-        else
+        else {
           TWAIN_ErrorBox("Failed to enable Data Source");
+          // A source that cannot be enabled will not be enabled by asking again: the acquisition
+          // ends here as after a failed transfer (with MultiTransfer the next wait would ask again
+          // for ever).
+          FStopXfer = true;
+        }
       },
       [&] { EnableWindow(h, wasDisabled ? FALSE : TRUE); });
 }
@@ -95,7 +100,9 @@ void TScanner::DoOneTransfer() {
       },
       [&] {
         TWAIN_BreakModalLoop();
-        TWAIN_EndXfer();
+        // A transfer the source would not end leaves the session transferring, where no event can
+        // come: the acquisition ends as after a failed transfer, and its clean-up asks once more.
+        if (!TWAIN_EndXfer()) FStopXfer = true;
         VCL_ASSERT(FState == tsTRANSFER_READY || FState == tsSOURCE_ENABLED,
                    "State=tsTRANSFER_READY or State=tsSource_ENABLED (State=" + detail::StateName(FState) + ")");
       });

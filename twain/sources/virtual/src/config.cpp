@@ -281,6 +281,18 @@ Config ParseConfig(const std::string& text, std::vector<std::string>& warnings) 
     else if (key == "refuseendxfer") boolean(c.refuseEndXfer);
     else if (key == "refuseendxfercount") {
       if (ParseInt(value, 0, 1000000, n)) c.refuseEndXferCount = static_cast<uint32_t>(n); else bad();
+    } else if (key == "refuseendxferat") {
+      if (ParseInt(value, 0, 1000000, n)) c.refuseEndXferAt = static_cast<uint32_t>(n); else bad();
+    } else if (key == "refuseenableafter") {
+      if (ParseInt(value, 0, 1000000, n)) c.refuseEnableAfter = static_cast<uint32_t>(n); else bad();
+    } else if (key == "announceafter") {
+      if (lv == "never") c.announceAfterMs = -1;
+      else if (ParseInt(value, 0, 3600000, n)) c.announceAfterMs = n;
+      else bad();
+    } else if (key == "deliverdelay") {
+      if (ParseInt(value, 0, 3600000, n)) c.deliverDelayMs = static_cast<uint32_t>(n); else bad();
+    } else if (key == "stopansweringafter") {
+      if (ParseInt(value, 0, 1000000, n)) c.stopAnsweringAfter = static_cast<uint32_t>(n); else bad();
     } else if (key == "closewhendone") boolean(c.closeWhenDone);
     else if (key == "closeafter") {
       if (ParseInt(value, 0, 1000000, n)) c.closeAfter = static_cast<uint32_t>(n); else bad();

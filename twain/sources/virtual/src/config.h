@@ -80,6 +80,12 @@ struct Config {
   bool truncateDib = false;
   bool refuseEndXfer = false;
   uint32_t refuseEndXferCount = 0;  // refuse only the first n of a connection; 0: every one
+  uint32_t refuseEndXferAt = 0;     // refuse only the n-th MSG_ENDXFER of a connection; 0: off
+  uint32_t refuseEnableAfter = 0;   // after n enables of a connection every MSG_ENABLEDS fails; 0: off
+  // Hangs, as a stuck device causes them: announce late or never, deliver slowly, go silent.
+  int64_t announceAfterMs = 0;      // images are announced this long after the enable or Scan; -1: never
+  uint32_t deliverDelayMs = 0;      // each native transfer takes this long
+  uint32_t stopAnsweringAfter = 0;  // after n images of an enable the source goes silent; 0: off
   uint32_t closeAfter = 0;  // 0: never
   bool closeWhenDone = false;  // without the dialog, ask to be closed once nothing is pending
   bool refuseNative = false;

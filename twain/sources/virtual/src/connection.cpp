@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <map>
 #include <mutex>
 
 namespace korven::virtualds {
@@ -31,7 +32,32 @@ Connection::Connection(const Config& config, TW_UINT32 appId, const std::string&
 
 Connection::~Connection() { Shutdown(); }
 
+namespace {
+// Late announcements in flight, by timer id (a TIMERPROC gets only the id).
+std::map<UINT_PTR, Connection*>& LateAnnouncements() {
+  static std::map<UINT_PTR, Connection*> m;
+  return m;
+}
+}  // namespace
+
+void CALLBACK Connection::AnnounceLate(HWND, UINT, UINT_PTR timer, DWORD) {
+  std::lock_guard<std::recursive_mutex> lock(SourceMutex());
+  auto it = LateAnnouncements().find(timer);
+  if (it == LateAnnouncements().end()) return;
+  Connection* c = it->second;
+  c->StopAnnounceTimer();
+  if (c->state_ == 5 && c->readyPosted_) c->Announce(MSG_XFERREADY);
+}
+
+void Connection::StopAnnounceTimer() {
+  if (!announceTimer_) return;
+  KillTimer(0, announceTimer_);
+  LateAnnouncements().erase(announceTimer_);
+  announceTimer_ = 0;
+}
+
 void Connection::Shutdown() {
+  StopAnnounceTimer();
   dialog_.Destroy();
   channel_.End();
 }
@@ -101,6 +127,7 @@ TW_UINT16 Connection::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
   if (state_ != 4) return Fail(TWCC_SEQERROR);
   if (ui->hParent && !IsWindow(ui->hParent)) return Fail(TWCC_BADVALUE);
   if (settings_.feederEnabled && config_.pagesLoaded == 0) return Fail(TWCC_BUMMER);  // nothing to feed
+  if (config_.refuseEnableAfter && enables_ >= config_.refuseEnableAfter) return Fail(TWCC_BUMMER);
 
   channel_.Begin(ui->hParent);
   readyPosted_ = false;
@@ -109,6 +136,7 @@ TW_UINT16 Connection::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
   closeRequested_ = false;
   showUI_ = ui->ShowUI != 0;
   imagesThisEnable_ = 0;
+  silent_ = false;
   settings_.feederPagesLeft = settings_.feederEnabled ? config_.pagesLoaded : -1;
 
   if (ui->ShowUI) {
@@ -128,6 +156,7 @@ TW_UINT16 Connection::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
       return Fail(TWCC_LOWMEMORY);
     }
   }
+  ++enables_;
   SetState(5);
   if (!ui->ShowUI) AnnounceImages();
   return Succeed(config_.enableCheckStatus ? TWRC_CHECKSTATUS : TWRC_SUCCESS);
@@ -140,12 +169,18 @@ uint32_t Connection::ImagesAvailable() const {
 }
 
 void Connection::AnnounceImages() {
-  if (state_ != 5 || readyPosted_) return;
+  if (state_ != 5 || readyPosted_ || silent_) return;
   uint32_t n = ImagesAvailable();
   if (n == 0) return;
   announced_ = n;
   readyPosted_ = true;
-  Announce(MSG_XFERREADY);
+  // A late announcement comes from a thread timer of the enabling thread; "never" posts nothing.
+  if (config_.announceAfterMs > 0) {
+    announceTimer_ = SetTimer(0, 0, static_cast<UINT>(config_.announceAfterMs), &Connection::AnnounceLate);
+    if (announceTimer_) LateAnnouncements()[announceTimer_] = this;
+  } else if (config_.announceAfterMs == 0) {
+    Announce(MSG_XFERREADY);
+  }
   UpdateDialog();
 }
 
@@ -154,13 +189,13 @@ void Connection::OnScan() { AnnounceImages(); }
 void Connection::RequestCloseWhenDone() {
   // Without the dialog nobody can scan again or press Close: once everything announced is delivered
   // (or discarded), the source asks to be closed, as sources without a user interface do.
-  if (showUI_ || !config_.closeWhenDone || closeRequested_ || pending_ > 0 || state_ < 5) return;
+  if (showUI_ || !config_.closeWhenDone || closeRequested_ || pending_ > 0 || state_ < 5 || silent_) return;
   closeRequested_ = true;
   Announce(MSG_CLOSEDSREQ);
 }
 
 void Connection::OnCloseRequest() {
-  if (state_ >= 5) Announce(MSG_CLOSEDSREQ);
+  if (state_ >= 5 && !silent_) Announce(MSG_CLOSEDSREQ);
 }
 
 TW_UINT16 Connection::OnEvent(TW_UINT16 what) {
@@ -203,6 +238,7 @@ TW_UINT16 Connection::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* pending) {
 
   // MSG_ENDXFER: after a transfer (7), or to skip the image on offer (6).
   if (state_ != 6 && state_ != 7) return Fail(TWCC_SEQERROR);
+  if (config_.refuseEndXferAt && ++endXferCalls_ == config_.refuseEndXferAt) return Fail(TWCC_BUMMER);
   if (config_.refuseEndXfer && (config_.refuseEndXferCount == 0 || endXferRefusals_ < config_.refuseEndXferCount)) {
     ++endXferRefusals_;
     return Fail(TWCC_BUMMER);
@@ -216,6 +252,12 @@ TW_UINT16 Connection::PendingXfers(TW_UINT16 msg, TW_PENDINGXFERS* pending) {
     closeRequested_ = true;
     pending_ = 0;
     Announce(MSG_CLOSEDSREQ);
+  }
+  if (config_.stopAnsweringAfter && imagesThisEnable_ >= config_.stopAnsweringAfter && !silent_) {
+    // A device that stopped answering: what is left is neither announced nor delivered, and nothing
+    // (Scan, Close, a close request) comes from it any more.
+    silent_ = true;
+    pending_ = 0;
   }
   delivered_ = false;
   pending->Count = ReportedCount();
@@ -243,6 +285,7 @@ TW_UINT16 Connection::NativeXfer(TW_HANDLE* handle) {
       return Succeed(TWRC_CANCEL);
     case TransferResult::XferDone: break;
   }
+  if (config_.deliverDelayMs) Sleep(config_.deliverDelayMs);  // a slow device keeps the caller waiting
   TW_UINT16 cc = TWCC_SUCCESS;
   HGLOBAL dib = BuildDib(config_, settings_, static_cast<int>(pagesEnded_ + 1), cc);
   if (!dib) return Fail(cc);
@@ -309,7 +352,7 @@ std::string Connection::DescribeSettings() const {
 
 void Connection::UpdateDialog() {
   if (!dialog_.IsOpen()) return;
-  const bool canScan = state_ == 5 && !readyPosted_ && ImagesAvailable() > 0;
+  const bool canScan = state_ == 5 && !readyPosted_ && !silent_ && ImagesAvailable() > 0;
   dialog_.EnableScan(canScan);
   // Once a page is in (or nothing is left to scan), Enter means "done": a person pressing the default
   // button scans once and then closes, rather than scanning forever.

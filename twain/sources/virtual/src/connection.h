@@ -35,6 +35,9 @@ class Connection : public ds::ConnectionBase {
   TW_UINT16 NativeXfer(TW_HANDLE* handle) override;
   void StateChanged() override { UpdateDialog(); }
 
+  static void CALLBACK AnnounceLate(HWND, UINT, UINT_PTR timer, DWORD);
+  void StopAnnounceTimer();
+
   // The dialog's buttons.
   void OnScan();
   void OnCloseRequest();
@@ -63,6 +66,10 @@ class Connection : public ds::ConnectionBase {
   bool closeRequested_ = false;  // MSG_CLOSEDSREQ posted for this enable
   bool showUI_ = false;          // this enable shows the dialog
   uint32_t endXferRefusals_ = 0;  // MSG_ENDXFER refused so far (RefuseEndXferCount)
+  uint32_t endXferCalls_ = 0;     // MSG_ENDXFER received so far (RefuseEndXferAt)
+  uint32_t enables_ = 0;          // successful MSG_ENABLEDS so far (RefuseEnableAfter)
+  UINT_PTR announceTimer_ = 0;    // a late announcement under way (AnnounceAfter)
+  bool silent_ = false;           // gone silent for the rest of this enable (StopAnsweringAfter)
   ds::SourceDialog dialog_;
 };
 
