@@ -17,6 +17,7 @@ namespace {
 
 std::atomic<Desktop*> g_desktop{nullptr};
 std::atomic<DWORD> g_desktopThread{0};
+std::atomic<uint64_t> g_desktopGeneration{0};
 
 // A caption as a person reads it: without '&' accelerators ("&&" is a literal '&').
 std::string StripAccelerators(const std::string& s) {
@@ -100,6 +101,20 @@ HWND ButtonToPress(HWND dialog) {
     if (IsClass(info, "BUTTON")) ++count, only = info.hwnd;
   if (count == 1) return only;
   return FindControl(dialog, [](const WindowInfo& i) { return IsClass(i, "BUTTON") && Normalize(i.caption) == "ok"; });
+}
+
+// What a person sees of a dialog, down to which buttons can be pressed: a press after which this
+// changed moved the dialog on (a wizard's next page, a scanner's next page in).
+std::string Fingerprint(HWND dialog) {
+  korven::platform::ShownWindow w = korven::platform::Describe(dialog);
+  std::string fp = korven::platform::DescribeLine(w) + "|" + w.defaultButton + "|" + w.selectedItem;
+  for (const auto& e : w.edits) fp += "|" + e;
+  for (const auto& i : w.items) fp += "|" + i;
+  std::vector<WindowInfo> all;
+  Descendants(dialog, false, all);
+  for (const auto& info : all)
+    if (IsClass(info, "BUTTON")) fp += (info.style & WS_DISABLED) ? "-" : "+";
+  return fp;
 }
 
 Desktop& ProcessDefault() {
@@ -247,10 +262,12 @@ bool RequestClose(HWND window) {
 
 Desktop* SetDesktop(Desktop* desktop) {
   g_desktopThread = desktop ? GetCurrentThreadId() : 0;
+  ++g_desktopGeneration;
   return g_desktop.exchange(desktop);
 }
 
 DWORD detail::DesktopThread() { return g_desktopThread; }
+uint64_t detail::DesktopGeneration() { return g_desktopGeneration; }
 
 Desktop& CurrentDesktop() {
   Desktop* d = g_desktop.load();
@@ -278,9 +295,13 @@ bool DefaultDesktop::Idle() {
       Attempts& a = attempts_[h];
       if (a.stage == Stage::Pressing) {
         if (!button) return false;
-        if (a.button != button) a = Attempts{button, 0, Stage::Pressing};
+        std::string now = Fingerprint(h);
+        if (a.button != button) a = Attempts{button, 0, Stage::Pressing, {}};
+        // The dialog changed since the last press: it moved on and asks for the button again.
+        if (a.presses > 0 && now != a.before) a.presses = 0;
         if (a.presses < kMaxPresses) {
           ++a.presses;
+          a.before = std::move(now);
           action = Press;
         } else {
           std::fprintf(stderr,
@@ -390,8 +411,16 @@ bool ScriptedDesktop::Idle() {
   return false;
 }
 
-void ScriptedDesktop::Stalled() {
-  std::string text = "The application waits for input and the script cannot act.\nWindows on screen:";
+void ScriptedDesktop::Stalled() { Throw("The application waits for input and the script cannot act."); }
+
+void ScriptedDesktop::StalledOnTimers() {
+  Throw("The application has waited " + std::to_string(timerOnlyLimitMs_) +
+        " ms with only timers firing (" + std::to_string(LiveTimerCount()) +
+        " live), and the script cannot act.");
+}
+
+void ScriptedDesktop::Throw(const std::string& why) const {
+  std::string text = why + "\nWindows on screen:";
   auto visible = VisibleWindows();
   if (visible.empty()) text += " none";
   for (HWND h : visible) {

@@ -67,6 +67,11 @@ bool ValidFilter(HWND filter) {
 // Waits for a message for the calling thread, letting the desktop act while nothing is there. After
 // the desktop acted and nothing arrived, returns a WM_NULL (when the range admits it) so a modal
 // loop gets to look at its end condition.
+// How long the calling thread has waited, since anything other than a timer happened (a message, a
+// desktop action), for its timers alone. A person's desktop may put a bound on it.
+thread_local std::chrono::steady_clock::duration t_timerOnlyWait{};
+thread_local uint64_t t_timerOnlyDesktop = 0;  // the desktop (by generation) the wait was counted for
+
 bool Wait(MSG* m, HWND filter, UINT lo, UINT hi, bool remove) {
   DWORD tid = GetCurrentThreadId();
   bool acted = false;
@@ -80,7 +85,10 @@ bool Wait(MSG* m, HWND filter, UINT lo, UINT hi, bool remove) {
   for (;;) {
     std::unique_lock lock(S().mu);
     Queue& q = MyQueue();
-    if (Take(q, tid, m, filter, lo, hi, remove)) return true;
+    if (Take(q, tid, m, filter, lo, hi, remove)) {
+      if (m->message != WM_TIMER) t_timerOnlyWait = {};
+      return true;
+    }
     uint64_t stamp = q.stamp;
     if (acted && MatchRange(WM_NULL, lo, hi)) {
       *m = MSG{W(filter) ? filter : 0, WM_NULL, 0, 0, GetTickCount(), {0, 0}};
@@ -91,6 +99,7 @@ bool Wait(MSG* m, HWND filter, UINT lo, UINT hi, bool remove) {
     Desktop& desktop = CurrentDesktop();
     if (person && desktop.Idle()) {
       acted = true;
+      t_timerOnlyWait = {};
       continue;
     }
 
@@ -99,7 +108,20 @@ bool Wait(MSG* m, HWND filter, UINT lo, UINT hi, bool remove) {
     if (q2.stamp != stamp) continue;
     auto changed = [&] { return q2.stamp != stamp; };
     if (auto next = NextTimer(tid, filter, lo, hi)) {
+      if (t_timerOnlyDesktop != DesktopGeneration()) {
+        t_timerOnlyDesktop = DesktopGeneration();
+        t_timerOnlyWait = {};
+      }
+      int timerLimit = person ? desktop.TimerOnlyLimitMs() : -1;
+      if (timerLimit >= 0 && t_timerOnlyWait >= std::chrono::milliseconds(timerLimit)) {
+        t_timerOnlyWait = {};
+        lock.unlock();
+        desktop.StalledOnTimers();  // may throw; no lock is held
+        continue;
+      }
+      auto start = Clock::now();
       q2.cv.wait_until(lock, *next, changed);
+      t_timerOnlyWait += Clock::now() - start;
       continue;
     }
     int limit = person ? desktop.BlockLimitMs() : -1;

@@ -235,6 +235,8 @@ struct Stubborn {
   std::vector<std::string> closesOn;
   bool prompt = false;
   bool okThrows = false;
+  int pages = 0;  // a wizard: each OK shows the next page (its text changes); OK on the last one closes
+  int page = 1;
 };
 
 LRESULT CALLBACK StubbornProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
@@ -247,6 +249,13 @@ LRESULT CALLBACK StubbornProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   st->log.push_back(what);
   if (what == "OK" && st->okThrows) throw std::runtime_error("handler failed");
   if (what == "OK" && st->prompt) MessageBoxA(h, "The name is missing.", "Stubborn", MB_OK);
+  if (what == "OK" && st->pages > 0) {
+    if (st->page == st->pages) {
+      DestroyWindow(h);
+      return 0;
+    }
+    SetDlgItemTextA(h, 100, ("Page " + std::to_string(++st->page)).c_str());
+  }
   if (std::find(st->closesOn.begin(), st->closesOn.end(), what) != st->closesOn.end()) DestroyWindow(h);
   return 0;
 }
@@ -268,6 +277,7 @@ class StubbornDesktop : public Desktop {
     HWND dlg = CreateWindowExA(WS_EX_DLGMODALFRAME, "KorvenStubborn", "Stubborn", WS_POPUP | WS_CAPTION, 0, 0, 200, 100,
                                0, 0, 0, nullptr);
     SetWindowLongPtrA(dlg, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&st));
+    if (st.pages > 0) CreateWindowExA(0, "STATIC", "Page 1", WS_CHILD | WS_VISIBLE, 0, 0, 1, 1, dlg, 100, 0, nullptr);
     CreateWindowExA(0, "BUTTON", "&OK", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, 0, 0, 1, 1, dlg, IDOK, 0, nullptr);
     if (cancelButton)
       CreateWindowExA(0, "BUTTON", "Cancel", WS_CHILD | WS_VISIBLE, 0, 0, 1, 1, dlg, IDCANCEL, 0, nullptr);
@@ -311,6 +321,44 @@ TEST_F(StubbornDesktop, DefaultDesktopGivesUpOnADialogThatStaysOpen) {
     EXPECT_EQ(MessageBoxA(0, "Later", "Other", MB_OKCANCEL), IDOK);
     DestroyWindow(dlg);
   }
+}
+
+TEST_F(StubbornDesktop, DefaultDesktopPressesAsOftenAsTheDialogMovesOn) {
+  // A wizard of eight pages: each OK shows something new, so the same button is pressed eight times.
+  kp::DefaultDesktop desktop(true);
+  kp::ScopedDesktop scoped(desktop);
+  Stubborn st;
+  st.pages = 8;
+  HWND dlg = StubbornDialog(st, true);
+  testing::internal::CaptureStderr();
+  int acted = 0;
+  while (acted < 20 && IsWindow(dlg) && desktop.Idle()) ++acted;
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(IsWindow(dlg));
+  EXPECT_EQ(st.log, std::vector<std::string>(8, "OK"));
+  EXPECT_EQ(err.find("giving up"), std::string::npos) << err;
+}
+
+TEST_F(Desktop, AWaitKeptAliveOnlyByATimerFailsPastItsBound) {
+  // A poll that never sees what it polls for: without the bound it would run until CTest's timeout.
+  kp::ScriptedDesktop desktop;
+  desktop.SetTimerOnlyLimitMs(100);
+  kp::ScopedDesktop scoped(desktop);
+  UINT_PTR timer = SetTimer(0, 0, 10, nullptr);
+  MSG m;
+  int ticks = 0;
+  try {
+    while (GetMessageA(&m, 0, 0, 0) > 0) ticks += m.message == WM_TIMER;
+    ADD_FAILURE() << "the wait ended";
+  } catch (const kp::DesktopStalled& e) {
+    EXPECT_NE(std::string(e.what()).find("only timers firing"), std::string::npos) << e.what();
+  }
+  EXPECT_GT(ticks, 2);
+  // A message other than a timer's starts the count again.
+  PostMessageA(0, WM_USER, 0, 0);
+  ASSERT_GT(GetMessageA(&m, 0, 0, 0), 0);
+  EXPECT_EQ(m.message, UINT(WM_USER));
+  KillTimer(0, timer);
 }
 
 TEST_F(StubbornDesktop, AScriptStepWhoseActionThrowsIsConsumed) {

@@ -17,8 +17,8 @@
 //    will not close.
 //  - ScriptedDesktop (installed by tests) records every window shown and performs its script's steps
 //    in order, one whenever the application waits; when the application waits and no step can act
-//    and no timer is set, it throws DesktopStalled with a description of what is on screen, so a test
-//    fails with a clear message instead of hanging.
+//    and no timer is set (or only timers have kept it waiting for a while), it throws DesktopStalled
+//    with a description of what is on screen, so a test fails with a clear message instead of hanging.
 #ifndef KORVEN_DESKTOP_H
 #define KORVEN_DESKTOP_H
 
@@ -86,6 +86,11 @@ class Desktop {
   virtual int BlockLimitMs() const { return -1; }
   // The thread waited BlockLimitMs in vain. May throw; if it returns, the wait goes on.
   virtual void Stalled() {}
+  // Nothing acted and only timers kept the thread waiting: how long in all (since the last message
+  // that was no WM_TIMER, or the last action) before StalledOnTimers is called. Negative: no limit.
+  virtual int TimerOnlyLimitMs() const { return -1; }
+  // The thread waited TimerOnlyLimitMs for its timers alone. May throw; if it returns, the wait goes on.
+  virtual void StalledOnTimers() {}
 };
 
 // Installs the desktop for the process (not owned); nullptr restores the default desktop.
@@ -102,8 +107,9 @@ Desktop& CurrentDesktop();
 // "Cancel" button (unless that was the button pressed) and then send WM_CLOSE, one action per wait.
 // If it is still open after that, a line says so and Idle returns false while that dialog is the
 // topmost one: the program waits, like one whose user walked away. Windows shown later are answered
-// as usual. A dialog that takes the same button more often on purpose (a wizard's "Next") is cut
-// short the same way.
+// as usual. A dialog that shows something new after each press (a wizard's next page, a scanner's
+// dialog after the next page is in: its texts, items, boxes, default or enabled buttons changed)
+// asks for the button again and is pressed as often as it asks.
 class DefaultDesktop : public Desktop {
  public:
   static constexpr int kMaxPresses = 3;
@@ -116,8 +122,9 @@ class DefaultDesktop : public Desktop {
   enum class Stage { Pressing, CancelTried, CloseTried, Abandoned };
   struct Attempts {
     HWND button = 0;  // the button pressed last
-    int presses = 0;  // how often in a row, the dialog staying open
+    int presses = 0;  // how often in a row, the dialog staying open and unchanged
     Stage stage = Stage::Pressing;
+    std::string before;  // what the dialog showed before the last press
   };
   bool quiet_;
   std::mutex mu_;                      // guards attempts_; never held while a button is pressed
@@ -157,12 +164,18 @@ class ScriptedDesktop : public Desktop {
   std::vector<std::string> Remaining() const;
   // How long to wait for another thread's post before failing (default 3000 ms).
   void SetBlockLimitMs(int ms) { blockLimitMs_ = ms; }
+  // How long the application may wait with only timers firing (a poll that never sees what it
+  // polls for) before failing (default 10000 ms; negative: no limit).
+  void SetTimerOnlyLimitMs(int ms) { timerOnlyLimitMs_ = ms; }
 
   void Shown(const ShownWindow& window) override;
   bool Idle() override;
   int BlockLimitMs() const override { return blockLimitMs_; }
+  int TimerOnlyLimitMs() const override { return timerOnlyLimitMs_; }
   // Throws DesktopStalled naming the windows on screen and the next step.
   void Stalled() override;
+  // Throws DesktopStalled naming the wait on timers, the windows on screen and the next step.
+  void StalledOnTimers() override;
 
  private:
   struct Step {
@@ -173,6 +186,8 @@ class ScriptedDesktop : public Desktop {
   std::vector<Step> rules_;
   std::vector<ShownWindow> shown_;
   int blockLimitMs_ = 3000;
+  int timerOnlyLimitMs_ = 10000;
+  void Throw(const std::string& why) const;
 };
 
 // Installs a desktop for the current scope and restores the previous one on exit.
