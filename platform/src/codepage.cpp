@@ -97,6 +97,16 @@ std::string ToUtf8(const std::string& ansi) {
   return Convert(ansi, "UTF-8", "CP932", false);
 }
 
+namespace {
+std::atomic<PathRules> g_pathRules{PathRules::Posix};
+}
+
+PathRules SetPathRules(PathRules rules) { return g_pathRules.exchange(rules); }
+PathRules GetPathRules() { return g_pathRules; }
+bool IsPathSeparator(char c) {
+  return c == '/' || (g_pathRules == PathRules::Windows && (c == '\\' || c == ':'));
+}
+
 namespace detail {
 
 std::string PosixPath(const char* path) {

@@ -63,6 +63,9 @@ const Scenario kScenarios[] = {
     {"WildcardTypeKeepsTheExtension", kAll, "a.txt", 1, 1, {kBmp, "read", "pick:All files (*.*)", "read", "press:Save"},
      {"a.bmp", "a.bmp"}, "@/a.bmp", 1},
     {"WildcardTypeOnSave", kAll, "a.txt", 1, 1, {"press:Save"}, {}, "@/a.txt", 1},
+    // On POSIX only '/' separates folders: a ':' typed in a name stays in it.
+    {"ColonInATypedNameStays", kFilter, "photo.jpeg", 1, 2, {"type:a:b.jpeg", kBmp, "read", "press:Save"},
+     {"a:b.bmp"}, "@/a:b.bmp", 1},
     {"EmptyBoxStaysEmpty", kFilter, "", 1, 1, {kJpeg, "read", "type:x", "press:Save"}, {""}, "@/x.jpg", 2},
 };
 

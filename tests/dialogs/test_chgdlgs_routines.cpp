@@ -30,6 +30,22 @@ class ShiftJis : public korven::test::KorvenTest {
   }
 };
 
+using korven::platform::PathRules;
+constexpr PathRules kPosix = PathRules::Posix;
+constexpr PathRules kWindows = PathRules::Windows;
+
+// Selects path rules for a scope and restores the previous ones.
+class ScopedPathRules {
+ public:
+  explicit ScopedPathRules(PathRules rules) : previous_(korven::platform::SetPathRules(rules)) {}
+  ~ScopedPathRules() { korven::platform::SetPathRules(previous_); }
+  ScopedPathRules(const ScopedPathRules&) = delete;
+  ScopedPathRules& operator=(const ScopedPathRules&) = delete;
+
+ private:
+  PathRules previous_;
+};
+
 std::vector<std::string> Split(const std::string& filter) {
   vcl::TStringList list;
   list.Add("left over");
@@ -90,13 +106,15 @@ INSTANTIATE_TEST_SUITE_P(Cases, GetFilterMaskTable,
 // ---- GetFilterExt -------------------------------------------------------------------------------
 
 struct ExtCase {
-  std::string masks;  // the mask list of filter 1
+  std::string masks;
   std::string ext;
+  PathRules rules = kPosix;
 };
 
 class GetFilterExtTable : public ::testing::TestWithParam<ExtCase> {};
 
 TEST_P(GetFilterExtTable, GivesTheFirstMasksExtension) {
+  ScopedPathRules rules(GetParam().rules);
   EXPECT_EQ(GetFilterExt(1, "Files|" + GetParam().masks), GetParam().ext);
 }
 
@@ -105,9 +123,14 @@ INSTANTIATE_TEST_SUITE_P(Cases, GetFilterExtTable,
                                            ExtCase{"*", ""}, ExtCase{"", ""}, ExtCase{"*.BMP", ".BMP"},
                                            ExtCase{"*.*", ".*"},  // reported; ApplyFilterExt will not use it
                                            ExtCase{";*.bmp", ""}, ExtCase{"scan.", "."},
-                                           ExtCase{"C:\\x.y\\*", ""}, ExtCase{"C:x.y:*", ""},
-                                           ExtCase{"/x.y/*", ""}, ExtCase{"a.b\\c.d", ".d"}),
-                         [](const auto& info) { return CaseName(info.index, info.param.masks); });
+                                           ExtCase{"C:\\x.y\\*", "", kWindows}, ExtCase{"C:x.y:*", "", kWindows},
+                                           ExtCase{"/x.y/*", ""}, ExtCase{"/x.y/*", "", kWindows},
+                                           ExtCase{"a.b\\c.d", ".d"}, ExtCase{"a.b\\c.d", ".d", kWindows},
+                                           // On POSIX '\\' and ':' are parts of a name.
+                                           ExtCase{"C:\\x.y\\*", ".y\\*"}, ExtCase{"C:x.y:*", ".y:*"}),
+                         [](const auto& info) {
+                           return CaseName(info.index, (info.param.rules == kWindows ? "windows " : "") + info.param.masks);
+                         });
 
 TEST(GetFilterExt, OutsideTheFiltersIsEmpty) {
   EXPECT_EQ(GetFilterExt(0, kFilter), "");
@@ -123,12 +146,14 @@ struct ApplyCase {
   int index;
   bool nameOnly;
   std::string result;
+  PathRules rules = kPosix;
 };
 
 class ApplyFilterExtTable : public korven::test::KorvenTest, public ::testing::WithParamInterface<ApplyCase> {};
 
 TEST_P(ApplyFilterExtTable, RewritesTheName) {
   const ApplyCase& c = GetParam();
+  ScopedPathRules rules(c.rules);
   korven::TSaveExtDialog dialog(nullptr);
   dialog.SetFileName(c.name);
   dialog.SetFilter(c.filter);
@@ -143,9 +168,15 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ApplyFilterExtTable,
     ::testing::Values(
         ApplyCase{"report", kFilter, 1, false, "report.bmp"},          // no extension: appended
-        ApplyCase{"C:\\tmp\\a.txt", kFilter, 1, false, "C:\\tmp\\a.bmp"},
-        ApplyCase{"C:\\tmp\\a.txt", kFilter, 1, true, "a.bmp"},
-        ApplyCase{"C:a.txt", kFilter, 1, true, "a.bmp"},
+        ApplyCase{"C:\\tmp\\a.txt", kFilter, 1, false, "C:\\tmp\\a.bmp", kWindows},
+        ApplyCase{"C:\\tmp\\a.txt", kFilter, 1, true, "a.bmp", kWindows},
+        ApplyCase{"C:a.txt", kFilter, 1, true, "a.bmp", kWindows},
+        ApplyCase{"a:b.jpeg", kFilter, 1, true, "b.bmp", kWindows},
+        // On POSIX only '/' separates: the whole typed name stays a name.
+        ApplyCase{"a:b.jpeg", kFilter, 1, true, "a:b.bmp"},
+        ApplyCase{"C:\\tmp\\a.txt", kFilter, 1, true, "C:\\tmp\\a.bmp"},
+        ApplyCase{"x\\y.z\\report", kFilter, 1, true, "x\\y.bmp"},
+        ApplyCase{"/home/u.v/report", kFilter, 1, true, "report.bmp", kWindows},
         ApplyCase{"/home/u.v/report", kFilter, 1, false, "/home/u.v/report.bmp"},  // the folder's dot is not it
         ApplyCase{"/home/u.v/report", kFilter, 1, true, "report.bmp"},
         ApplyCase{"photo.jpeg", kFilter, 2, false, "photo.jpg"},       // the first mask counts
@@ -163,7 +194,8 @@ INSTANTIATE_TEST_SUITE_P(
         ApplyCase{"/tmp/", kFilter, 1, false, "/tmp/"}),
     [](const auto& info) {
       const ApplyCase& c = info.param;
-      return CaseName(info.index, c.name + " index" + std::to_string(c.index) + (c.nameOnly ? " name only" : ""));
+      return CaseName(info.index, c.name + " index" + std::to_string(c.index) + (c.nameOnly ? " name only" : "") +
+                                      (c.rules == kWindows ? " windows" : ""));
     });
 
 // ---- SelectFilterIndex --------------------------------------------------------------------------
@@ -205,6 +237,7 @@ const std::string kPo = "\x83\x7C";
 const std::string kHyo = "\x95\x5C";
 
 TEST_F(ShiftJis, SecondBytesAreNeverSeparators) {
+  ScopedPathRules rules(kWindows);  // where '\\' separates, a second byte 0x5C must not
   const std::string poster = korven::platform::FromUtf8("ポスター");
   ASSERT_EQ(poster.substr(0, 2), kPo);
   const std::string filter = poster + "|*.bmp|" + kHyo + "|*.jpg";
@@ -221,6 +254,14 @@ TEST_F(ShiftJis, SecondBytesAreNeverSeparators) {
   dialog.SetFilterIndex(1);
   EXPECT_EQ(ApplyFilterExt(&dialog, false), "C:\\" + kHyo + "\\" + kHyo + ".bmp");
   EXPECT_EQ(ApplyFilterExt(&dialog, true), kHyo + ".bmp");
+}
+
+TEST_F(ShiftJis, PosixNamesKeepTheirBackslashes) {
+  korven::TSaveExtDialog dialog(nullptr);
+  dialog.SetFilter(kFilter);
+  dialog.SetFileName("/scans/" + kHyo + "\\" + kHyo + ".jpg");
+  dialog.SetFilterIndex(1);
+  EXPECT_EQ(ApplyFilterExt(&dialog, true), kHyo + "\\" + kHyo + ".bmp");
 }
 
 TEST(Utf8, ByteWiseSplitWouldDifferUnderShiftJis) {

@@ -1,5 +1,6 @@
 // The extension-changing save dialogs and their filter routines.
 #include <korven/ChgDlgs.h>
+#include <korven/platform.h>
 #include <vcl/TypInfo.h>
 
 #include <cstdint>
@@ -14,7 +15,9 @@ namespace {
 
 constexpr size_t npos = std::string::npos;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
+// Folders are separated as the platform's path rules say: '/' on POSIX, also '\\' and ':' under the
+// Windows rules, so a name typed as "a:b.jpeg" on POSIX keeps its "a:".
+bool IsSeparator(char c) { return korven::platform::IsPathSeparator(c); }
 
 // Where the file name part of a path starts (after the last separator) and where its last '.' is
 // (npos when it has none), found on whole characters of the active code page.

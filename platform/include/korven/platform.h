@@ -44,6 +44,18 @@ std::string FromUtf8(const std::string& utf8);
 // Converts text in the active ANSI code page into UTF-8.
 std::string ToUtf8(const std::string& ansi);
 
+// ---- Path rules ---------------------------------------------------------------------------------
+
+// Which characters separate folders in the paths a user types and a program splits: Posix, the
+// default here, knows only '/'; Windows knows '\', '/' and the drive's ':'. Selectable like the code
+// page, so code that splits paths can be tried under both.
+enum class PathRules { Posix, Windows };
+// Selects the rules; returns the previous ones.
+PathRules SetPathRules(PathRules rules);
+PathRules GetPathRules();
+// Whether c, a whole character of the active code page, separates folders under the current rules.
+bool IsPathSeparator(char c);
+
 // ---- Accounting ---------------------------------------------------------------------------------
 
 // Live global memory blocks and their bytes, process-wide.
