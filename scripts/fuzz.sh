@@ -1,17 +1,35 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang and runs each for a while: scripts/fuzz.sh [SECONDS]
+# Builds the libFuzzer targets with clang into build-fuzz/ (AddressSanitizer and
+# UndefinedBehaviorSanitizer, the whole tree instrumented) and runs them, one target at a time.
+#   scripts/fuzz.sh [SECONDS [TARGET...]]  fresh inputs for SECONDS each (60 by default), starting from
+#                                          the committed corpus fuzz/corpus/<target>/; new inputs go to
+#                                          build-fuzz/corpus/<target>/ (not committed)
+#   scripts/fuzz.sh --ci                   replays every committed corpus, then 10 s of fresh inputs each
 set -euo pipefail
 cd "$(dirname "$0")/.."
+command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is needed (scripts/deps.sh installs it)" >&2; exit 2; }
+ci=0
+if [ "${1:-}" = "--ci" ]; then ci=1; shift; fi
 seconds=${1:-60}
-command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is needed (apt-get install clang libclang-rt-14-dev)" >&2; exit 2; }
-scripts/build.sh build
-out=build/fuzz
-mkdir -p "$out"
-flags=(-std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Ivcl/include -Iplatform/include)
-clang++ "${flags[@]}" fuzz/fuzz_bmp.cpp vcl/src/bmp_codec.cpp vcl/src/graphics_store.cpp -o "$out/fuzz_bmp"
-clang++ "${flags[@]}" fuzz/fuzz_form_reader.cpp vcl/src/{sysutils,format,typinfo,classes,lists,streams}.cpp \
-  vcl/src/streaming_*.cpp -Lbuild/lib -lkorven-platform -Wl,-rpath,"$(pwd)/build/lib" -o "$out/fuzz_form_reader"
-for t in fuzz_bmp fuzz_form_reader; do
-  mkdir -p "$out/corpus-$t"
-  "$out/$t" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 "$out/corpus-$t"
+shift || true
+all=(fuzz_bmp fuzz_form_reader fuzz_dib fuzz_chgdlgs fuzz_ini fuzz_source)
+targets=("${@:-${all[@]}}")
+[ $# -gt 0 ] || targets=("${all[@]}")
+CC=clang CXX=clang++ scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEN_SANITIZE=ON \
+  -DKORVEN_FUZZ=ON -DKORVEN_BUILD_TESTS=OFF -DKORVEN_BUILD_BENCH=OFF
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export KORVEN_DESKTOP=quiet
+for t in "${targets[@]}"; do
+  seeds=fuzz/corpus/$t
+  if ((ci)); then
+    echo "fuzz: $t: replaying $(ls "$seeds" | wc -l) corpus inputs, then 10 s fresh" >&2
+    build-fuzz/fuzz/"$t" -runs=0 "$seeds"
+    work=$(mktemp -d)
+    build-fuzz/fuzz/"$t" -max_total_time=10 -timeout=10 -rss_limit_mb=2048 -max_len=4096 "$work" "$seeds" 2>&1 | tail -3
+    rm -rf "$work"
+  else
+    mkdir -p build-fuzz/corpus/"$t"
+    nice -n 10 build-fuzz/fuzz/"$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+      -artifact_prefix=build-fuzz/corpus/"$t"- build-fuzz/corpus/"$t" "$seeds"
+  fi
 done
