@@ -1,8 +1,11 @@
 // win.ini: GetProfileStringA/WriteProfileStringA on a small INI file per user. The file is re-read
 // on every call (other processes may change it) and rewritten atomically (temporary file + rename).
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -85,6 +88,35 @@ bool Save(const std::string& path, const std::vector<Section>& sections) {
   if (!ok) ::unlink(tmpl.c_str());
   return ok;
 }
+
+// Holds an exclusive lock on "<file>.lock" beside the profile for one read-modify-write, so that two
+// processes writing at once cannot lose each other's changes (each rewrite replaces the whole file).
+// Readers need none: the rename makes every rewrite appear whole. Without a lock file (a folder that
+// cannot be written) the write goes on unlocked and fails in Save as before.
+class ProfileLock {
+ public:
+  explicit ProfileLock(const std::string& path) {
+    std::string lockPath = path + ".lock";
+    fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd_ < 0) {
+      std::error_code ec;
+      fs::path p(path);
+      if (p.has_parent_path()) fs::create_directories(p.parent_path(), ec);
+      fd_ = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    }
+    if (fd_ >= 0)
+      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      }
+  }
+  ~ProfileLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing releases the lock
+  }
+  ProfileLock(const ProfileLock&) = delete;
+  ProfileLock& operator=(const ProfileLock&) = delete;
+
+ private:
+  int fd_ = -1;
+};
 
 Section* FindSection(std::vector<Section>& sections, const std::string& name) {
   for (size_t i = 1; i < sections.size(); ++i)
@@ -200,6 +232,7 @@ BOOL WINAPI WriteProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpStr
   }
   std::string path = korven::platform::ProfilePath();
   std::lock_guard lock(g_mutex);
+  ProfileLock fileLock(path);
   std::vector<Section> sections = Load(path);
   Section* s = FindSection(sections, lpAppName);
   if (!lpKeyName) {
