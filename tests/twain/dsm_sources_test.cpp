@@ -68,7 +68,7 @@ TEST_F(SourcesTest, FilesThatAreNoSourcesAreSkippedWithAReason) {
   TwainApp app;
   ASSERT_EQ(app.OpenDSM(), TWRC_SUCCESS);
   EXPECT_EQ(app.SourceNames(), (std::vector<std::string>{"Good Scanner", "Nested Scanner"}));
-  EXPECT_TRUE(debug.Contains("broken.ds: does not load (error 193): not an ELF file")) << debug.All();
+  EXPECT_TRUE(debug.Contains("broken.ds: does not load (error 193): too short for an ELF header")) << debug.All();
   EXPECT_TRUE(debug.Contains("empty.ds: does not load (error 193): too short")) << debug.All();
   EXPECT_TRUE(debug.Contains("trunc.ds: does not load (error 193): segment")) << debug.All();
   EXPECT_TRUE(debug.Contains("manager.ds: exports no DS_Entry")) << debug.All();
