@@ -1,9 +1,6 @@
 // libFuzzer target for form streaming: arbitrary bytes go through the binary reader, the
 // binary-to-text conversion and the text parser. Each may raise a vcl::Exception and nothing else;
-// the sanitizers catch any read outside the data. Build (clang):
-//   clang++ -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined -Ivcl/include -Iplatform/include \
-//     fuzz/fuzz_form_reader.cpp vcl/src/{sysutils,format,typinfo,classes,lists,streams,streaming_*}.cpp \
-//     -Lbuild/lib -lkorven-platform -o fuzz_form_reader
+// the sanitizers catch any read outside the data. Built and run by scripts/fuzz.sh (fuzz/README.md).
 #include <vcl/Classes.h>
 
 #include <cstdint>

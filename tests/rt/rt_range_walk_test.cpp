@@ -84,6 +84,7 @@ const Tricky kTricky[] = {
     {0, std::numeric_limits<float>::infinity(), 1e37f},
     {5, 1, 1},                   // Max below Min: no candidate
     {0.5f, 0.5f, 1},
+    {-0.0f, 1, 0.25f},           // a Min of -0 is a candidate of its own sign
 };
 
 TEST_F(RangeWalkTest, TrickyRangesGiveThePlainWalksAnswer) {

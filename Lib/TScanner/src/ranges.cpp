@@ -179,7 +179,8 @@ float TScanRange::NearestValue(float x) const {
   while (v <= FMax) {
     double stride = 0;
     const uint64_t n = RunLength(v, FStep, FMax, stride);
-    auto cand = [&](uint64_t i) { return double(v) + double(i) * stride; };  // exact, and a Single
+    // Exact, and a Single; the first is v itself (a Min of -0 stays -0).
+    auto cand = [&](uint64_t i) { return i == 0 ? double(v) : double(v) + double(i) * stride; };
     // Candidates at or below x come nearer (their distances never grow, rounding being monotone).
     const uint64_t below = n == 1 ? (double(v) <= double(x) ? 1 : 0)
                                   : FirstTrue(0, n, [&](uint64_t i) { return cand(i) > double(x); });
