@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "internal.h"
@@ -163,6 +164,7 @@ struct Checker {
     std::vector<R> rel(size / sizeof(R));
     if (!f.Read(at, rel.data(), size)) return Fail(std::string("cannot read ") + name);
     for (const R& r : rel) {
+      if (ELF64_R_TYPE(r.r_info) == 0) continue;  // R_*_NONE writes nothing
       uint64_t sym = ELF64_R_SYM(r.r_info);
       if (sym >= symbols && sym != 0) return Fail(std::string(name) + " names a symbol beyond the symbol table");
       const Phdr* p = segs.InMemory(r.r_offset, sizeof(Addr));
@@ -238,11 +240,13 @@ struct Checker {
           if (!Table("symbol versions", it->d_un.d_ptr, 2 * symbols)) return false;
           break;
         case DT_VERDEF:
-          if (!VersionList("a version definition", it->d_un.d_ptr, value(DT_VERDEFNUM, v) ? v : 0, false, strtab, strsz))
+          if (!VersionList<ElfW(Verdef), ElfW(Verdaux)>("a version definition", it->d_un.d_ptr,
+                                                        value(DT_VERDEFNUM, v) ? v : 0, strtab, strsz))
             return false;
           break;
         case DT_VERNEED:
-          if (!VersionList("a version need", it->d_un.d_ptr, value(DT_VERNEEDNUM, v) ? v : 0, true, strtab, strsz))
+          if (!VersionList<ElfW(Verneed), ElfW(Vernaux)>("a version need", it->d_un.d_ptr,
+                                                         value(DT_VERNEEDNUM, v) ? v : 0, strtab, strsz))
             return false;
           break;
         default:
@@ -307,34 +311,40 @@ struct Checker {
   }
 
   // Version definitions and needs: linked lists the loader follows by offsets.
-  bool VersionList(const char* name, uint64_t addr, uint64_t count, bool needs, uint64_t strtab, uint64_t strsz) {
+  template <class Entry, class Aux>
+  bool VersionList(const char* name, uint64_t addr, uint64_t count, uint64_t strtab, uint64_t strsz) {
+    constexpr bool needs = std::is_same_v<Entry, ElfW(Verneed)>;
     for (uint64_t i = 0; i < count; ++i) {
-      // Verdef and Verneed are both 16 bytes with the aux count at 2, aux offset at 8, next at 12
-      // (Verdef: count at 4); their aux entries 8 (Verdaux) or 16 (Vernaux) bytes.
-      unsigned char e[16];
-      if (!ReadMapped(addr, e, sizeof e)) return Fail(std::string(name) + " lies outside the loaded segments");
-      uint16_t auxCount = 0;
-      uint32_t aux = 0, next = 0;
-      std::memcpy(&auxCount, e + (needs ? 2 : 4), 2);
-      std::memcpy(&aux, e + 8, 4);
-      std::memcpy(&next, e + 12, 4);
-      if (needs) {
-        uint32_t file = 0;
-        std::memcpy(&file, e + 4, 4);
-        if (!String(name, strtab, strsz, file)) return false;
+      Entry e{};
+      if (!ReadMapped(addr, &e, sizeof e)) return Fail(std::string(name) + " lies outside the loaded segments");
+      uint64_t auxCount = 0, aux = 0;
+      if constexpr (needs) {
+        if (!String(name, strtab, strsz, e.vn_file)) return false;
+        auxCount = e.vn_cnt;
+        aux = e.vn_aux;
+      } else {
+        auxCount = e.vd_cnt;
+        aux = e.vd_aux;
       }
       uint64_t a = addr + aux;
-      for (uint16_t j = 0; j < auxCount; ++j) {
-        unsigned char x[16];
-        uint64_t n = needs ? 16 : 8;
-        if (!ReadMapped(a, x, n)) return Fail(std::string(name) + " lies outside the loaded segments");
-        uint32_t nameOffset = 0, auxNext = 0;
-        std::memcpy(&nameOffset, x + (needs ? 8 : 0), 4);
-        std::memcpy(&auxNext, x + (needs ? 12 : 4), 4);
+      for (uint64_t j = 0; j < auxCount; ++j) {
+        Aux x{};
+        if (!ReadMapped(a, &x, sizeof x)) return Fail(std::string(name) + " lies outside the loaded segments");
+        uint64_t nameOffset = 0, next = 0;
+        if constexpr (needs) {
+          nameOffset = x.vna_name;
+          next = x.vna_next;
+        } else {
+          nameOffset = x.vda_name;
+          next = x.vda_next;
+        }
         if (!String(name, strtab, strsz, nameOffset)) return false;
-        if (auxNext == 0) break;
-        a += auxNext;
+        if (next == 0) break;
+        a += next;
       }
+      uint64_t next = 0;
+      if constexpr (needs) next = e.vn_next;
+      else next = e.vd_next;
       if (next == 0) break;
       addr += next;
     }

@@ -112,6 +112,15 @@ const Damage kDamages[] = {
        At<uint32_t>(b, table + 16 + bloom * sizeof(ElfW(Addr))) = 0x7fffffff;
      },
      "beyond the symbol table"},
+    {"VersionNeedNamedOutsideTheStrings",
+     [](Bytes& b) { At<ElfW(Verneed)>(b, OffsetOf(b, Dynamic(b, DT_VERNEED)->d_un.d_ptr)).vn_file = 1u << 30; },
+     "outside the string table"},
+    {"VersionNeedChainLeavingTheSegments",
+     [](Bytes& b) {
+       auto& need = At<ElfW(Verneed)>(b, OffsetOf(b, Dynamic(b, DT_VERNEED)->d_un.d_ptr));
+       need.vn_aux = 1u << 31;
+     },
+     "outside the loaded segments"},
     {"InitialiserOutsideTheCode", [](Bytes& b) { Dynamic(b, DT_INIT_ARRAY)->d_un.d_ptr = 1ull << 40; },
      "outside the loaded segments"},
 };
