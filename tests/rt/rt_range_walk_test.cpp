@@ -139,10 +139,11 @@ TEST_F(RangeWalkTest, RandomRangesGiveThePlainWalksAnswer) {
 }
 
 TEST_F(RangeWalkTest, AUint32RangeOfFourBillionIsWalkedToItsStall) {
-  // 0..4294967295 step 1 as a source reports it: the candidates stop moving at 2^24, so everything
-  // beyond comes back as 16777216 when it is nearer than the range's width.
+  // 0..4294967295 step 1 as a source reports it: the candidates stop moving at 2^24. From 3e9 the
+  // distances of the last 128 candidates all round to the same Single, and only the first of them
+  // beats the distance kept: the walk answers 16777088, not 16777216.
   range->SetParam(scBrightness, 0, 4294967295.0f, 1, 0, ICAP_BRIGHTNESS);
-  EXPECT_EQ(range->NearestValue(3e9f), 16777216.0f);
+  EXPECT_EQ(range->NearestValue(3e9f), 16777088.0f);
   EXPECT_EQ(range->NearestValue(12345.4f), 12345.0f);
   EXPECT_EQ(range->NearestValue(-7), 0.0f);
   EXPECT_EQ(range->NearestValue(1e10f), 1e10f);  // farther than the width: unchanged
