@@ -118,7 +118,7 @@ TEST_F(RangeWalkTest, RandomRangesGiveThePlainWalksAnswer) {
     }
   };
   int compared = 0;
-  for (int i = 0; i < 20000; ++i) {
+  for (int i = 0; i < 6000; ++i) {
     float a = number(), b = number();
     float min = std::min(a, b), max = std::max(a, b);
     float step = std::fabs(number());
@@ -132,10 +132,10 @@ TEST_F(RangeWalkTest, RandomRangesGiveThePlainWalksAnswer) {
         case 2: x = min + step * float(pick(1000)); break;  // at or near a candidate
         default: x = std::nextafter(min + step * float(pick(1000)), pick(2) ? -1e38f : 1e38f); break;
       }
-      if (Compare(min, max, step, x)) ++compared;
+      if (Compare(min, max, step, x, 20000)) ++compared;
     }
   }
-  EXPECT_GT(compared, 60000);  // most random ranges are short enough to walk the plain way
+  EXPECT_GT(compared, 15000);  // most random ranges are short enough to walk the plain way
 }
 
 TEST_F(RangeWalkTest, AUint32RangeOfFourBillionIsWalkedToItsStall) {
