@@ -7,6 +7,7 @@ packages=(
   libpng-dev libjpeg-dev libtiff-dev libcairo2-dev libcli11-dev libpodofo-dev
   poppler-utils dpkg-dev
   libsane-dev libsane1 sane-utils
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
