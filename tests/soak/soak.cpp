@@ -2,8 +2,8 @@
 // a random combination of the scanner's knobs, random settings, random Cancel and Abort, random
 // MultiTransfer and ShowUI (a scripted person presses the dialog's buttons). After each one nothing
 // may be left: no global block, window, timer, loaded module, open source or SourcesInUse entry, the
-// session back down (state 1, or 3/4 for a component kept active), and no acquisition longer than the
-// wall-clock bound.
+// session back down (state 1; for a component kept active the manager open, state 3 or 4, or
+// unloaded after a refused transfer mode), and no acquisition longer than the wall-clock bound.
 //
 //   soak [--iterations N] [--seed S] [--bound-ms MS]      the random run; prints its figures
 //   soak --shared WINDOWS_DIR --pages N --tag T           one of two processes scanning the same
@@ -180,8 +180,10 @@ int RandomRun(int iterations, unsigned seed, int boundMs) {
       watchdogs += gaveUp > 0;
       KillTimer(0, giveUp);
       if (abortTimer) KillTimer(0, abortTimer);
+      // Inactive: all the way down. Active: the manager open (state 3, the source open or closed by its
+      // user), or unloaded after a source refused native transfer; never enabled or transferring.
       auto state = s.GetState();
-      if (s.GetActive() ? !(state == korven::tsSM_OPEN || state == korven::tsSOURCE_OPEN) : state != korven::tsPRESESSION)
+      if (s.GetActive() ? state > korven::tsSOURCE_OPEN || state == korven::tsSM_LOADED : state != korven::tsPRESESSION)
         Fail("the session is in state " + std::to_string(int(state) + 1), i, ini);
       current = nullptr;
     }
