@@ -9,6 +9,7 @@
 #include <korven/desktop.h>
 #include <korven/platform.h>
 #include <korven/twainh.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <windows.h>
 

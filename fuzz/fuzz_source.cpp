@@ -101,16 +101,21 @@ HGLOBAL Dib() {
   if (!hd) return 0;
   auto* p = static_cast<uint8_t*>(GlobalLock(hd));
   in.Bytes(p, size);
-  BITMAPINFOHEADER bi{};
-  bi.biSize = kind & 0x40 ? in.U32() : 40;
-  bi.biWidth = w;
-  bi.biHeight = h;
-  bi.biPlanes = 1;
-  bi.biBitCount = bpp;
-  bi.biCompression = kind & 0x20 ? in.U8() % 4 : 0;
-  bi.biSizeImage = kind & 0x10 ? in.U32() : 0;
-  bi.biClrUsed = colors;
-  std::memcpy(p, &bi, std::min<size_t>(sizeof bi, size));
+  // BITMAPINFOHEADER, little-endian: size, width, height, planes, bit count, compression, image size,
+  // two resolutions, colours used, colours important.
+  uint8_t bi[40] = {};
+  auto put = [&bi](size_t at, uint32_t v, size_t n) {
+    for (size_t i = 0; i < n; ++i) bi[at + i] = uint8_t(v >> (8 * i));
+  };
+  put(0, kind & 0x40 ? in.U32() : 40, 4);
+  put(4, uint32_t(w), 4);
+  put(8, uint32_t(h), 4);
+  put(12, 1, 2);
+  put(14, bpp, 2);
+  put(16, kind & 0x20 ? in.U8() % 4 : 0, 4);
+  put(20, kind & 0x10 ? in.U32() : 0, 4);
+  put(32, colors, 4);
+  std::memcpy(p, bi, std::min<size_t>(sizeof bi, size));
   GlobalUnlock(hd);
   return hd;
 }
@@ -268,7 +273,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           case 12: s.SetAutoBright(o & 0x80); break;
           case 13: s.SetUnitMode(korven::TScanUnitMode((o >> 4) % 6)); break;
           case 14: s.GetBrightness()->NearestValue(float(o)); s.GetResolution()->NearestValue(1e9f); break;
-          default: s.SourceNames(); break;
+          default: s.GetSourceNames(); break;
         }
       } catch (const vcl::Exception&) {
       } catch (const korven::platform::DesktopStalled&) {
