@@ -401,4 +401,43 @@ TEST_F(Scan, BatchPromptWithoutATerminalEndsTheBatch) {
   EXPECT_TRUE(out_.Entries().empty());
 }
 
+// A scanner that keeps korven-scan waiting ends the scan at --timeout: exit 3, a line naming the wait,
+// nothing half-written; the pages that came before stay when each has its own file.
+TEST_F(Scan, AWaitPastTheTimeoutCancelsTheScan) {
+  struct Case {
+    const char* name;
+    std::string config;
+    std::vector<std::string> args;
+    std::string wait;
+    std::vector<std::string> files;
+  } cases[] = {
+      {"never announced", "AnnounceAfter = never\n", {"-o", "page.png"}, "the scanner to announce a page", {}},
+      {"stops mid-batch with the dialog", "PagesLoaded = 3\nStopAnsweringAfter = 1\n",
+       {"--feeder", "--show-ui", "-o", "page-%d.png"}, "the scanner to announce the next page", {"page-1.png"}},
+      {"stops mid-batch into one file", "PagesLoaded = 3\nStopAnsweringAfter = 1\n",
+       {"--feeder", "--show-ui", "-o", "batch.pdf"}, "the scanner to announce the next page", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    korven::test::PrivateWindowsDir windows;
+    windows.AddSource("virtual", "virtual", c.config);
+    ScratchDir out;
+    std::vector<std::string> args = {"--resolution", "50", "--timeout", "0.5"};
+    for (const std::string& a : c.args) args.push_back(a.find('.') != std::string::npos ? out.File(a) : a);
+    RunResult r = korven::tools_test::RunProgram(kProgram, args, {{"KORVEN_WINDOWS_DIR", windows.Path().string()},
+                                                                  {"KORVEN_PROFILE", (windows.Path() / "win.ini").string()},
+                                                                  {"KORVEN_DESKTOP", "quiet"}});
+    EXPECT_EQ(r.exitCode, 3) << r.err;
+    EXPECT_NE(r.err.find("cancelled after waiting 0.5 s for " + c.wait + " (--timeout)"), std::string::npos) << r.err;
+    EXPECT_EQ(out.Entries(), c.files);
+  }
+}
+
+TEST_F(Scan, ALateButTimelyScannerIsWaitedFor) {
+  Install("AnnounceAfter = 200\n");
+  RunResult r = Invoke({"--resolution", "50", "--timeout", "20", "-o", out_.File("page.png")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(out_.Entries(), std::vector<std::string>{"page.png"});
+}
+
 }  // namespace

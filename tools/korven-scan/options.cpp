@@ -338,6 +338,10 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv) {
   bool batchPrompt = false;
   auto* oBatchPrompt = app.add_flag("--batch-prompt", batchPrompt, "Ask before each scan of the batch (place the page, load the feeder)");
   auto* oUI = app.add_flag("--show-ui", o.showUI, "Show the source's own dialog");
+  std::string timeout;
+  auto* oTimeout = app.add_option("--timeout", timeout,
+                                  "Cancel the scan when the scanner keeps it waiting this long (default 60 without "
+                                  "--show-ui, none with it; 0: no limit)")->type_name("SECONDS");
   auto* oOutput = app.add_option("--output-file,--output,-o", output, "Write the pages to FILE ('-': standard output)")->type_name("FILE");
   auto* oFormat = app.add_option("--format", format, "pnm, tiff, png, jpeg, pdf or bmp")->type_name("FORMAT");
   auto* oDont = app.add_flag("--dont-scan,-n", o.dontScan, "Only set the options (and report what the source made of them)");
@@ -389,7 +393,7 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv) {
                                           oTop,   oWidth,   oHeight, oBright, oContrast, oGamma, oHigh, oShadow,
                                           oThresh, oScale,  oAuto,   oSource, oFeeder};
     std::vector<CLI::Option*> scanning = {oPages, oUI, oOutput, oFormat, oBatch, oBatchStart, oBatchCount,
-                                          oBatchIncrement, oBatchPrompt, oDont};
+                                          oBatchIncrement, oBatchPrompt, oDont, oTimeout};
     if (o.action == Action::List) {
       for (auto* group : {&settings, &scanning})
         for (auto* opt : *group)
@@ -472,6 +476,9 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv) {
     if (oThresh->count()) o.threshold = Number("--threshold", threshold, 0, 255, false, "must lie from 0 to 255");
     if (oScale->count()) o.scaling = Number("--scaling", scaling, 0, kFix32Max, true, "must be above 0 and at most 32767");
     if (oPages->count()) o.pages = WholeNumber("--pages", pages, 1);
+    o.timeoutSeconds = o.showUI ? 0 : kDefaultTimeout;
+    if (oTimeout->count())
+      o.timeoutSeconds = Number("--timeout", timeout, 0, 7 * 24 * 3600, false, "must be a number of seconds from 0 to 604800");
 
     bool batchOption = oBatchStart->count() || oBatchCount->count() || oBatchIncrement->count() || oBatchPrompt->count();
     if (batchOption && !oBatch->count()) throw Usage{"--batch-start, --batch-count, --batch-increment and --batch-prompt need --batch"};

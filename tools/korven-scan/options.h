@@ -12,6 +12,9 @@
 
 namespace korven::scan {
 
+// The wait for the scanner that ends an unattended scan (seconds), unless --timeout says otherwise.
+constexpr double kDefaultTimeout = 60;
+
 // Exit codes a script can rely on.
 enum ExitCode : int {
   kExitPages = 0,     // at least one page written (or --list / --info / --help / --version done)
@@ -75,6 +78,10 @@ struct Options {
   std::optional<int> pages;
   std::optional<BatchOptions> batch;
   bool showUI = false;
+  // How long a wait for the scanner may last (to announce a page, or the next page of a batch) before
+  // the scan is cancelled: --timeout, else kDefaultTimeout without the source's dialog; none (0) with
+  // it, where a person decides.
+  double timeoutSeconds = 0;
   std::string output;             // empty: standard output
   ImageFormat format = ImageFormat::Pnm;
   Progress progress = Progress::Auto;

@@ -429,6 +429,51 @@ int RunInfo(const Options& o, Console& console) {
   return kExitPages;
 }
 
+// Ends a scan that waits for the scanner past --timeout: it asks the component to stop waiting
+// (Abort) and to take no further page (MultiTransfer off), so the acquisition ends as if cancelled and
+// the session goes down cleanly. Armed for each wait, re-armed when a page comes; a transfer under
+// way is not interrupted (the timer only fires while the component waits for messages).
+class Watchdog {
+ public:
+  Watchdog(TScanner& s, double seconds) : s_(s), ms_(seconds > 0 ? UINT(std::min(seconds * 1000, 4.0e9)) : 0) {
+    current_ = this;
+  }
+  ~Watchdog() {
+    Disarm();
+    current_ = nullptr;
+  }
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+  void Arm(const char* waitingFor) {
+    Disarm();
+    waitingFor_ = waitingFor;
+    if (ms_) timer_ = SetTimer(0, 0, ms_, &Watchdog::Expired);
+  }
+  void Disarm() {
+    if (timer_) KillTimer(0, timer_);
+    timer_ = 0;
+  }
+  bool Fired() const { return fired_; }
+  const std::string& WaitingFor() const { return waitingFor_; }
+
+ private:
+  static void CALLBACK Expired(HWND, UINT, UINT_PTR, DWORD) {
+    Watchdog* w = current_;
+    if (!w) return;
+    w->Disarm();
+    w->fired_ = true;
+    w->s_.SetMultiTransfer(false);
+    w->s_.Abort();
+  }
+  static inline Watchdog* current_ = nullptr;
+  TScanner& s_;
+  UINT ms_;
+  UINT_PTR timer_ = 0;
+  bool fired_ = false;
+  std::string waitingFor_;
+};
+
 int RunScan(const Options& o, Console& console) {
   TScanner s(nullptr);
   if (int rc = ChooseSource(o, console, s); rc >= 0) return rc;
@@ -468,11 +513,14 @@ int RunScan(const Options& o, Console& console) {
   }
   s.SetMultiTransfer(o.feeder && batch.limit != 1);
 
-  s.SetOnBeforeScan([&batch](vcl::TObject*, const TScanImageInfo& info, bool&) {
+  Watchdog watchdog(s, o.timeoutSeconds);
+  s.SetOnBeforeScan([&batch, &watchdog](vcl::TObject*, const TScanImageInfo& info, bool&) {
+    watchdog.Disarm();  // the page is on its way
     ++batch.announced;
     batch.announcedRes = {info.XResolution, info.YResolution};
   });
-  s.SetOnAfterScan([&batch](vcl::TObject*, vcl::TBitmap* bitmap, bool& cancel) {
+  s.SetOnAfterScan([&batch, &watchdog](vcl::TObject*, vcl::TBitmap* bitmap, bool& cancel) {
+    watchdog.Arm("the scanner to announce the next page");
     // Nothing may leave this handler: the component would show it in a message box.
     try {
       Resolution res = ResolutionOf(*bitmap);
@@ -496,7 +544,10 @@ int RunScan(const Options& o, Console& console) {
     int before = batch.delivered;
     batch.pageStart = Clock::now();
     console.Meter("page " + std::to_string(batch.delivered + 1) + ": scanning...", true);
+    watchdog.Arm("the scanner to announce a page");
     s.Execute();
+    watchdog.Disarm();
+    if (watchdog.Fired()) break;
     if (!batch.outputError.empty()) break;
     if (batch.limit && batch.delivered >= batch.limit) break;
     if (!batch.writer.AcceptsMorePages()) break;
@@ -510,6 +561,15 @@ int RunScan(const Options& o, Console& console) {
     batch.writer.Discard();
     console.Error(batch.outputError);
     return kExitOutput;
+  }
+  if (watchdog.Fired()) {
+    // Pages already put in place (one file each) stay; a file of several pages is not completed.
+    batch.writer.Discard();
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%g", o.timeoutSeconds);
+    console.Error("cancelled after waiting " + std::string(seconds) + " s for " + watchdog.WaitingFor() +
+                  " (--timeout)" + (batch.delivered ? "; " + std::to_string(batch.delivered) + " page(s) came before" : ""));
+    return kExitScanner;
   }
   if (batch.delivered == 0) {
     if (batch.announced > 0) {
