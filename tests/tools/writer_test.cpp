@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cmath>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -528,6 +529,63 @@ TEST(WriterAtomic, InterruptedProgramLeavesNoTemporaryFile) {
   int status = 0;
   waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+  EXPECT_TRUE(dir.Entries().empty());
+}
+
+std::string Contents(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteText(AtomicFile& f, const std::string& text) {
+  ASSERT_EQ(write(f.Fd(), text.data(), text.size()), ssize_t(text.size()));
+}
+
+// The file being written has no name until it is complete, new target or replaced one alike; where
+// the file system cannot make an unnamed file, a hidden temporary one stands in.
+TEST(WriterAtomic, TheFileHasNoNameUntilItIsComplete) {
+  for (bool named : {false, true}) {
+    SCOPED_TRACE(named ? "named temporary" : "unnamed file");
+    AtomicFile::UseNamedTemporaries(named);
+    ScratchDir dir;
+    std::ofstream(dir.File("old.png")) << "old";
+    {
+      AtomicFile fresh(dir.File("new.png"));
+      AtomicFile replacing(dir.File("old.png"));
+      EXPECT_EQ(fresh.Unnamed(), !named);
+      WriteText(fresh, "new page");
+      WriteText(replacing, "newer page");
+      EXPECT_EQ(dir.Entries().size(), named ? 3u : 1u);  // the temporaries, or nothing but the old file
+      EXPECT_EQ(Contents(dir.File("old.png")), "old");
+      fresh.Commit();
+      replacing.Commit();
+    }
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"new.png", "old.png"}));
+    EXPECT_EQ(Contents(dir.File("new.png")), "new page");
+    EXPECT_EQ(Contents(dir.File("old.png")), "newer page");
+    {
+      AtomicFile dropped(dir.File("dropped.png"));
+      WriteText(dropped, "never complete");
+    }
+    EXPECT_EQ(dir.Entries(), (std::vector<std::string>{"new.png", "old.png"}));
+  }
+  AtomicFile::UseNamedTemporaries(false);
+}
+
+TEST(WriterAtomic, AKilledProgramLeavesNothing) {
+  // SIGKILL cannot be caught: only a file without a name is sure to go with the process.
+  ScratchDir dir;
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    AtomicFile f(dir.File("big.png"));
+    if (!f.Unnamed() || write(f.Fd(), "half", 4) != 4) _exit(1);
+    raise(SIGKILL);
+    _exit(0);  // not reached
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
   EXPECT_TRUE(dir.Entries().empty());
 }
 

@@ -112,10 +112,13 @@ class OutputError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// A file under construction: a temporary file beside the target (".<name>.XXXXXX"). A target that is
-// a symbolic link stands for the file it points to; an existing file's mode (and owner, where the
-// process may set it) is kept, a new file gets the mode the umask leaves. Commit flushes it to disk
-// and renames it over the target; the destructor removes it unless it was committed. An empty
+// A file under construction: an unnamed file in the target's folder (O_TMPFILE), which no crash can
+// leave behind and which gets a name only when Commit links it in; where the file system cannot make
+// one, a temporary file beside the target (".<name>.XXXXXX"), which the signal handler and the
+// destructor remove. A target that is a symbolic link stands for the file it points to; an existing
+// file's mode (and owner, where the process may set it) is kept, a new file gets the mode the umask
+// leaves. Commit flushes it to disk and puts it in place whole (a new target is linked in directly,
+// an existing one replaced by rename); the destructor removes it unless it was committed. An empty
 // target is standard output: the file is built unlinked in $TMPDIR (/tmp) and Commit copies it out.
 class AtomicFile {
  public:
@@ -128,7 +131,12 @@ class AtomicFile {
   const std::string& Target() const { return target_; }
   // The target as messages name it ("standard output" for the empty target).
   std::string Shown() const;
+  // The temporary file's name; empty while the file has none (unnamed, or standard output).
   const std::string& TempPath() const { return temp_; }
+  // Whether the file is being built without a name (O_TMPFILE).
+  bool Unnamed() const { return unnamed_; }
+  // For tests: make later AtomicFiles use a named temporary file, as where O_TMPFILE is unsupported.
+  static void UseNamedTemporaries(bool named);
   // fsync, close, rename into place, fsync of the folder. Raises OutputError (the temporary file is
   // then removed by the destructor).
   void Commit();
@@ -139,6 +147,9 @@ class AtomicFile {
   int fd_ = -1;
   int slot_ = -1;  // in the table the signal handler cleans up
   bool committed_ = false;
+  bool unnamed_ = false;
+  void OpenNamedTemporary(const std::string& folder, const std::string& base);
+  void LinkUnnamed();
 };
 
 // Makes SIGINT, SIGTERM and SIGHUP remove the temporary files of the AtomicFiles alive at that

@@ -110,6 +110,17 @@ bool CopyAll(int fd, int out, int& err) {
   }
 }
 
+// The new name must reach the disk too.
+void SyncFolder(const std::string& path) {
+  int dir = open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+}
+
+bool namedTemporaries = false;
+
 }  // namespace
 
 void RemoveTemporaryFilesOnSignals() {
@@ -141,14 +152,12 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
   path_ = FollowLinks(target_);
   std::string folder = FolderOf(path_);
   std::string base = path_.substr(path_.find_last_of('/') == std::string::npos ? 0 : path_.find_last_of('/') + 1);
-  temp_ = (folder == "/" ? "/" : folder + "/") + "." + base + ".XXXXXX";
-  fd_ = mkostemp(temp_.data(), O_CLOEXEC);
-  if (fd_ < 0) {
-    int err = errno;
-    temp_.clear();
-    throw OutputError("cannot create " + target_ + ": " + Reason(err));
-  }
-  slot_ = Register(temp_);
+  // An unnamed file first: killed at any moment (even by SIGKILL), the program leaves nothing.
+  if (!namedTemporaries) fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (fd_ >= 0)
+    unnamed_ = true;
+  else
+    OpenNamedTemporary(folder, base);
   // A file that is replaced keeps its mode and, where the process may give it, its owner; a new
   // file gets the mode the umask leaves.
   struct stat st {};
@@ -162,6 +171,52 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
   } else {
     fchmod(fd_, NewFileMode());
   }
+}
+
+void AtomicFile::UseNamedTemporaries(bool named) { namedTemporaries = named; }
+
+void AtomicFile::OpenNamedTemporary(const std::string& folder, const std::string& base) {
+  temp_ = (folder == "/" ? "/" : folder + "/") + "." + base + ".XXXXXX";
+  fd_ = mkostemp(temp_.data(), O_CLOEXEC);
+  if (fd_ < 0) {
+    int err = errno;
+    temp_.clear();
+    throw OutputError("cannot create " + target_ + ": " + Reason(err));
+  }
+  slot_ = Register(temp_);
+}
+
+// Gives the unnamed file its name: linked in as the target when there is none yet (atomic: a file
+// that appears meanwhile is not replaced), else linked under a temporary name and renamed over the
+// target, as a named temporary file would be.
+void AtomicFile::LinkUnnamed() {
+  const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  auto link = [&](const std::string& name) {
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    int err = errno;
+    // Without /proc, only a process allowed to open any file by handle may link it.
+    if (err == ENOENT && linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0) return 0;
+    return err;
+  };
+  int err = link(path_);
+  if (err == 0) return;
+  if (err != EEXIST) throw OutputError("cannot create " + target_ + ": " + Reason(err));
+  std::string folder = FolderOf(path_);
+  std::string base = path_.substr(path_.find_last_of('/') == std::string::npos ? 0 : path_.find_last_of('/') + 1);
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = (folder == "/" ? "/" : folder + "/") + "." + base + ".";
+    for (int i = 0; i < 6; ++i) name += kLetters[std::rand() % (sizeof kLetters - 1)];
+    slot_ = Register(name);
+    err = link(name);
+    if (err == 0) {
+      temp_ = name;
+      return;
+    }
+    Unregister(slot_);
+    if (err != EEXIST) break;
+  }
+  throw OutputError("cannot create " + target_ + ": " + Reason(err));
 }
 
 AtomicFile::~AtomicFile() {
@@ -182,18 +237,25 @@ void AtomicFile::Commit() {
     return;
   }
   if (fsync(fd_) != 0) throw OutputError("cannot write " + target_ + ": " + Reason(errno));
+  if (unnamed_) {
+    LinkUnnamed();
+    if (temp_.empty()) {
+      // Linked in as the target itself.
+      int fd = fd_;
+      fd_ = -1;
+      committed_ = true;
+      if (close(fd) != 0) throw OutputError("cannot write " + target_ + ": " + Reason(errno));
+      SyncFolder(path_);
+      return;
+    }
+  }
   int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) throw OutputError("cannot write " + target_ + ": " + Reason(errno));
   if (rename(temp_.c_str(), path_.c_str()) != 0) throw OutputError("cannot create " + target_ + ": " + Reason(errno));
   committed_ = true;
   Unregister(slot_);
-  // The rename itself must reach the disk too.
-  int dir = open(FolderOf(path_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir >= 0) {
-    fsync(dir);
-    close(dir);
-  }
+  SyncFolder(path_);
 }
 
 // ---- PageWriter ---------------------------------------------------------------------------------
