@@ -12,7 +12,7 @@ ci=0
 if [ "${1:-}" = "--ci" ]; then ci=1; shift; fi
 seconds=${1:-60}
 shift || true
-all=(fuzz_bmp fuzz_form_reader fuzz_dib fuzz_chgdlgs fuzz_ini fuzz_listing fuzz_dsm fuzz_source)
+all=(fuzz_bmp fuzz_form_reader fuzz_dib fuzz_chgdlgs fuzz_ini fuzz_listing fuzz_dsm fuzz_source fuzz_cli_args)
 targets=("${@:-${all[@]}}")
 [ $# -gt 0 ] || targets=("${all[@]}")
 CC=clang CXX=clang++ scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEN_SANITIZE=ON \
