@@ -15,6 +15,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -215,7 +216,7 @@ std::string Setup() {
   if (symlink(stub.c_str(), (windows + "/TWAIN_32.DLL").c_str()) != 0) std::abort();
   korven::platform::SetWindowsDirectory(windows);
   korven::platform::SetProfilePath(windows + "/win.ini");
-  korven::platform::SetDebugSink([](const std::string&) {});
+  if (!std::getenv("FUZZ_SOURCE_DEBUG")) korven::platform::SetDebugSink([](const std::string&) {});
   HMODULE stubModule = LoadLibraryA((windows + "/TWAIN_32.DLL").c_str());
   auto set = reinterpret_cast<void (*)(FuzzDsmHandler)>(
       reinterpret_cast<void (*)()>(GetProcAddress(stubModule, "FuzzDsmSetHandler")));
@@ -279,6 +280,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       } catch (const korven::platform::DesktopStalled&) {
       }
     }
+    // The teardown: from here on the manager and the source let the session go down (one that
+    // refuses MSG_CLOSEDSM for ever keeps its library loaded, as the component's destructor is
+    // specified to leave it).
+    in = Stream{};
     try {
       s.SetActive(false);
     } catch (const vcl::Exception&) {
@@ -293,7 +298,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   while (PeekMessageA(&m, 0, 0, 0, PM_REMOVE)) {
   }
   if (korven::platform::GlobalLiveBlocks() != blocks || korven::platform::LiveWindowCount() != windowsBefore ||
-      korven::platform::LiveTimerCount() != timers || korven::platform::LoadedModuleCount() != modules)
-    std::abort();  // something was left behind
+      korven::platform::LiveTimerCount() != timers || korven::platform::LoadedModuleCount() != modules) {
+    std::fprintf(stderr, "left behind: blocks %zu -> %zu, windows %zu -> %zu, timers %zu -> %zu, modules %zu -> %zu\n",
+                 blocks, korven::platform::GlobalLiveBlocks(), windowsBefore, korven::platform::LiveWindowCount(),
+                 timers, korven::platform::LiveTimerCount(), modules, korven::platform::LoadedModuleCount());
+    std::abort();
+  }
   return 0;
 }

@@ -15,8 +15,12 @@ shift || true
 all=(fuzz_bmp fuzz_form_reader fuzz_dib fuzz_chgdlgs fuzz_ini fuzz_listing fuzz_dsm fuzz_source fuzz_cli_args)
 targets=("${@:-${all[@]}}")
 [ $# -gt 0 ] || targets=("${all[@]}")
-CC=clang CXX=clang++ scripts/build.sh build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEN_SANITIZE=ON \
-  -DKORVEN_FUZZ=ON -DKORVEN_BUILD_TESTS=OFF -DKORVEN_BUILD_BENCH=OFF
+if [ ! -f build-fuzz/CMakeCache.txt ]; then
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVEN_SANITIZE=ON \
+    -DKORVEN_FUZZ=ON -DKORVEN_BUILD_TESTS=OFF -DKORVEN_BUILD_BENCH=OFF >/dev/null
+fi
+# Only the targets and what they load (the manager, the virtual scanner, the stand-in manager).
+cmake --build build-fuzz -j2 --target "${targets[@]}"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export KORVEN_DESKTOP=quiet
 for t in "${targets[@]}"; do
