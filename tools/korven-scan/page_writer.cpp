@@ -153,7 +153,7 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
   std::string folder = FolderOf(path_);
   std::string base = path_.substr(path_.find_last_of('/') == std::string::npos ? 0 : path_.find_last_of('/') + 1);
   // An unnamed file first: killed at any moment (even by SIGKILL), the program leaves nothing.
-  if (!namedTemporaries) fd_ = open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (!namedTemporaries) fd_ = open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);  // read too: TIFF reads back what it wrote
   if (fd_ >= 0)
     unnamed_ = true;
   else
