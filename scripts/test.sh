@@ -8,5 +8,7 @@ scripts/build.sh build-asan -DCMAKE_BUILD_TYPE=Debug -DKORVEN_SANITIZE=ON -DKORV
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1
 (cd build-asan && ctest -j2 --output-on-failure -LE no-sanitize)
 unset ASAN_OPTIONS UBSAN_OPTIONS
+# Every fuzz target replays its corpus and runs 10 s on fresh inputs (clang, build-fuzz/).
+scripts/fuzz.sh --ci
 scripts/build.sh build
 cd build && ctest -j2 --output-on-failure
