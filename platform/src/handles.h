@@ -8,8 +8,7 @@
 
 #include <cstdint>
 #include <deque>
-#include <memory>
-#include <vector>
+#include <optional>
 
 namespace korven::platform::detail {
 
@@ -41,7 +40,7 @@ class HandleTable {
       return 0;
     }
     Slot& s = slots_[index];
-    s.value = std::make_unique<T>(std::move(value));
+    s.value.emplace(std::move(value));
     ++live_;
     return (tag_ << 28) | ((s.generation & kGenMask) << kIndexBits) | index;
   }
@@ -53,7 +52,7 @@ class HandleTable {
     if (index >= slots_.size()) return nullptr;
     Slot& s = slots_[index];
     if (!s.value || ((h >> kIndexBits) & kGenMask) != (s.generation & kGenMask)) return nullptr;
-    return s.value.get();
+    return &*s.value;
   }
 
   bool Remove(HANDLE h) {
@@ -76,12 +75,14 @@ class HandleTable {
   }
 
  private:
+  // Slots live in a deque: a value keeps its address while its handle lives (growing the table moves
+  // nothing), and adding one costs no allocation of its own.
   struct Slot {
-    std::unique_ptr<T> value;  // stable address while the handle lives
+    std::optional<T> value;
     uint32_t generation = 1;
   };
   uint32_t tag_;
-  std::vector<Slot> slots_;
+  std::deque<Slot> slots_;
   std::deque<uint32_t> free_;
   size_t live_ = 0;
 };

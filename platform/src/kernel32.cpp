@@ -32,9 +32,14 @@ thread_local std::string t_lastLoadError;
 struct Block {
   void* data = nullptr;
   size_t size = 0;
+  size_t capacity = 0;  // what was allocated (a shrunk block keeps its memory)
   UINT flags = 0;
   unsigned locks = 0;
+  std::shared_ptr<void> shared;  // set once the memory is shared (GlobalShareMemory): it frees it then
 };
+
+// The memory of a block, released the way it was allocated.
+void ReleaseBlockMemory(void* data, size_t capacity) { ReleaseLargeBuffer(data, capacity ? capacity : 1); }
 
 std::mutex& GlobalMutex() {
   static std::mutex m;
@@ -139,6 +144,17 @@ size_t GlobalLiveBytes() {
   return g_liveBytes;
 }
 
+std::shared_ptr<void> GlobalShareMemory(HGLOBAL hMem) {
+  std::lock_guard lock(GlobalMutex());
+  Block* b = Blocks().Find(hMem);
+  if (!b) return {};
+  if (!b->shared) {
+    size_t capacity = b->capacity;
+    b->shared = std::shared_ptr<void>(b->data, [capacity](void* p) { ReleaseBlockMemory(p, capacity); });
+  }
+  return b->shared;
+}
+
 size_t LoadedModuleCount() {
   std::lock_guard lock(ModuleMutex());
   return g_moduleRefs;
@@ -182,16 +198,17 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
 // ---- global memory ------------------------------------------------------------------------------
 
 HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
-  // calloc lets the system hand out zeroed pages lazily, so a 100 MB zeroed DIB costs nothing up front.
-  void* p = (uFlags & GMEM_ZEROINIT) ? std::calloc(dwBytes ? dwBytes : 1, 1) : std::malloc(dwBytes ? dwBytes : 1);
+  // Fresh memory is zero already (calloc, or a new mapping), so GMEM_ZEROINIT costs nothing up front;
+  // a page-sized block comes from the large buffers, which hand a freed page back warm.
+  void* p = AllocateLargeBuffer(dwBytes ? dwBytes : 1, (uFlags & GMEM_ZEROINIT) != 0);
   if (!p) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return 0;
   }
   std::lock_guard lock(GlobalMutex());
-  HGLOBAL h = Blocks().Add(Block{p, dwBytes, uFlags & (GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_SHARE), 0});
+  HGLOBAL h = Blocks().Add(Block{p, dwBytes, dwBytes ? dwBytes : 1, uFlags & (GMEM_MOVEABLE | GMEM_ZEROINIT | GMEM_SHARE), 0, {}});
   if (!h) {
-    std::free(p);
+    ReleaseBlockMemory(p, dwBytes ? dwBytes : 1);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return 0;
   }
@@ -200,6 +217,7 @@ HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
 }
 
 HGLOBAL WINAPI GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags) {
+  std::shared_ptr<void> dropped;  // a shared memory's last owner may free it: outside the lock
   std::lock_guard lock(GlobalMutex());
   Block* b = Blocks().Find(hMem);
   if (!b) {
@@ -221,15 +239,31 @@ HGLOBAL WINAPI GlobalReAlloc(HGLOBAL hMem, SIZE_T dwBytes, UINT uFlags) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return 0;
   }
-  void* p = std::realloc(b->data, dwBytes);
-  if (!p) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return 0;
+  void* p = nullptr;
+  if (!b->shared && !IsLargeBuffer(b->capacity) && !IsLargeBuffer(dwBytes)) {
+    p = std::realloc(b->data, dwBytes);
+    if (!p) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return 0;
+    }
+  } else {
+    // A large or shared block moves to new memory; shared memory stays with its other owner.
+    p = AllocateLargeBuffer(dwBytes, false);
+    if (!p) {
+      SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+      return 0;
+    }
+    std::memcpy(p, b->data, b->size);
+    if (b->shared)
+      dropped = std::move(b->shared);
+    else
+      ReleaseBlockMemory(b->data, b->capacity);
   }
   if (uFlags & GMEM_ZEROINIT) std::memset(static_cast<char*>(p) + b->size, 0, dwBytes - b->size);
   g_liveBytes += dwBytes - b->size;
   b->data = p;
   b->size = dwBytes;
+  b->capacity = dwBytes;
   return hMem;
 }
 
@@ -265,7 +299,9 @@ BOOL WINAPI GlobalUnlock(HGLOBAL hMem) {
 HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
   if (hMem == 0) return 0;
   void* data = nullptr;
+  size_t capacity = 0;
   unsigned locks = 0;
+  std::shared_ptr<void> shared;
   {
     std::lock_guard lock(GlobalMutex());
     Block* b = Blocks().Find(hMem);
@@ -274,11 +310,17 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
       return hMem;
     }
     data = b->data;
+    capacity = b->capacity;
     locks = b->locks;
+    shared = std::move(b->shared);
     g_liveBytes -= b->size;
     Blocks().Remove(hMem);
   }
-  std::free(data);
+  // Shared memory goes with its last owner; this may be that owner.
+  if (shared)
+    shared.reset();
+  else
+    ReleaseBlockMemory(data, capacity);
   if (locks > 0) {
     // Win32 frees a locked block too; say so, since the holder's pointer now dangles.
     char line[96];

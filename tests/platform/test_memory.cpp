@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <memory>
 
 #include "testsupport.h"
 
@@ -109,4 +110,77 @@ TEST_F(GlobalMemory, LargeZeroedBlockIsCheap) {
   EXPECT_EQ(GlobalSize(h), size);
   GlobalUnlock(h);
   EXPECT_EQ(GlobalFree(h), 0u);
+}
+
+// Page-sized blocks: a freed one comes back for the next block of its size (a feeder batch), so the
+// flags must still mean what they say on reused memory.
+TEST_F(GlobalMemory, ReusedPageSizedBlockKeepsZeroInitSizeAndAccounting) {
+  korven::platform::TrimLargeBuffers();
+  const SIZE_T size = SIZE_T(3) << 20;
+  HGLOBAL a = GlobalAlloc(GMEM_MOVEABLE, size);
+  ASSERT_NE(a, 0u);
+  auto* p = static_cast<unsigned char*>(GlobalLock(a));
+  std::memset(p, 0xAB, size);
+  GlobalUnlock(a);
+  ASSERT_EQ(GlobalFree(a), 0u);
+
+  // GMEM_ZEROINIT on memory that held a page: every byte is zero again.
+  HGLOBAL z = GlobalAlloc(GHND, size - 100);
+  ASSERT_NE(z, 0u);
+  EXPECT_EQ(GlobalSize(z), size - 100);
+  EXPECT_EQ(korven::platform::GlobalLiveBytes(), size - 100);
+  auto* q = static_cast<unsigned char*>(GlobalLock(z));
+  size_t nonZero = 0;
+  for (size_t i = 0; i < size - 100; ++i) nonZero += q[i] != 0;
+  EXPECT_EQ(nonZero, 0u);
+  std::memset(q, 0xCD, size - 100);
+  GlobalUnlock(z);
+  ASSERT_EQ(GlobalFree(z), 0u);
+
+  // Growing a page-sized block keeps its bytes and zeroes the new tail when asked.
+  HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, size);
+  auto* r = static_cast<unsigned char*>(GlobalLock(g));
+  r[0] = 1;
+  r[size - 1] = 2;
+  GlobalUnlock(g);
+  ASSERT_EQ(GlobalReAlloc(g, 2 * size, GMEM_MOVEABLE | GMEM_ZEROINIT), g);
+  r = static_cast<unsigned char*>(GlobalLock(g));
+  EXPECT_EQ(r[0], 1);
+  EXPECT_EQ(r[size - 1], 2);
+  EXPECT_EQ(r[size], 0);
+  EXPECT_EQ(r[2 * size - 1], 0);
+  GlobalUnlock(g);
+  EXPECT_EQ(GlobalSize(g), 2 * size);
+  ASSERT_EQ(GlobalFree(g), 0u);
+  EXPECT_EQ(korven::platform::GlobalLiveBlocks(), 0u);
+  korven::platform::TrimLargeBuffers();
+  EXPECT_EQ(korven::platform::KeptLargeBufferBytes(), 0u);
+}
+
+TEST_F(GlobalMemory, SharedMemoryOutlivesItsBlockAndAGrowingBlockLeavesIt) {
+  for (SIZE_T size : {SIZE_T(64), SIZE_T(2) << 20}) {
+    SCOPED_TRACE(size);
+    HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, size);
+    auto* p = static_cast<unsigned char*>(GlobalLock(h));
+    std::memset(p, 0x5A, size);
+    GlobalUnlock(h);
+    std::shared_ptr<void> shared = korven::platform::GlobalShareMemory(h);
+    ASSERT_NE(shared, nullptr);
+    EXPECT_EQ(shared.get(), p);
+    EXPECT_EQ(korven::platform::GlobalShareMemory(h), shared);  // one memory, one owner group
+
+    // The block grows to new memory; the shared memory keeps what it had.
+    ASSERT_EQ(GlobalReAlloc(h, size * 2, GMEM_MOVEABLE), h);
+    auto* moved = static_cast<unsigned char*>(GlobalLock(h));
+    EXPECT_EQ(moved[size - 1], 0x5A);
+    moved[0] = 0x11;
+    GlobalUnlock(h);
+    EXPECT_EQ(static_cast<unsigned char*>(shared.get())[0], 0x5A);
+
+    // Freed, the block is gone for Win32 and for the accounting; the memory is still the owner's.
+    EXPECT_EQ(GlobalFree(h), 0u);
+    EXPECT_EQ(korven::platform::GlobalLiveBlocks(), 0u);
+    EXPECT_EQ(static_cast<unsigned char*>(shared.get())[size - 1], 0x5A);
+  }
+  EXPECT_EQ(korven::platform::GlobalShareMemory(0x12345678u), nullptr);
 }

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace korven::platform {
@@ -72,6 +73,32 @@ size_t LoadedModuleCount();
 // Why the calling thread's last LoadLibraryA failed (the image check's or the loader's reason);
 // empty after a successful load.
 std::string LastLoadLibraryError();
+
+// ---- Page-sized buffers ---------------------------------------------------------------------------
+
+// Buffers of at least this many bytes (a scanned page's pixels, its DIB) are large buffers.
+constexpr size_t kLargeBufferThreshold = size_t{1} << 20;
+// Whether a buffer of `bytes` is served as a large buffer (never in address-sanitizer builds, which
+// keep malloc so that every overrun is caught at the exact end of the block).
+bool IsLargeBuffer(size_t bytes);
+// Memory for `bytes` (zeroed when asked), nullptr when there is none. A large buffer is mapped on
+// its own, aligned for transparent huge pages and offered them; a large buffer freed a moment ago
+// with the same mapped size is handed out again instead of faulting in fresh memory (a feeder batch
+// allocates page after page of the same size). Smaller requests are malloc/calloc. Release with
+// ReleaseLargeBuffer and the same size. Global memory blocks and bitmap pixels come from here.
+void* AllocateLargeBuffer(size_t bytes, bool zeroed);
+void ReleaseLargeBuffer(void* p, size_t bytes);
+// Gives every freed large buffer still kept for reuse back to the system (they go by themselves
+// within seconds); and the bytes so kept.
+void TrimLargeBuffers();
+size_t KeptLargeBufferBytes();
+
+// Shares the memory of a live global memory block: it stays valid, with its contents, until the
+// block is freed and the returned owner is released, whichever comes last. The block itself keeps
+// every Win32 meaning (GlobalSize, locks, GlobalFree, the accounting); growing it with
+// GlobalReAlloc moves the block to new memory and leaves the shared memory to the owner. A reader
+// that takes over a DIB's pixels instead of copying them uses this. Empty for an invalid handle.
+std::shared_ptr<void> GlobalShareMemory(HGLOBAL hMem);
 
 // ---- Version records ----------------------------------------------------------------------------
 
