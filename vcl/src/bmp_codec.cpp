@@ -365,6 +365,18 @@ void ReadBmp(ByteSource& src, PixelStore& store) {
       Fail("Compressed data size %u exceeds the %llu bytes left in the file", h.sizeImage, ULL(src.Remaining()));
   }
 
+  // A bottom-up page stored as the file stores it can be taken over in place when the source lends
+  // its bytes (a DIB nobody reads again): no copy and no fresh memory.
+  if (!rle && !convertMasks && !h.topDown && fileStride == storeStride) {
+    if (auto lent = src.Lend(static_cast<size_t>(fileStride * static_cast<uint64_t>(h.height)))) {
+      store.Adopt(static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), layout, std::move(lent));
+      store.palette = std::move(palette);
+      store.xPelsPerMeter = h.xppm;
+      store.yPelsPerMeter = h.yppm;
+      return;
+    }
+  }
+
   // From here the previous image is gone; a fault in the pixel data leaves the store empty.
   try {
     store.Reshape(static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), layout);

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 #include "graphics_store.h"
 
@@ -20,6 +21,8 @@ class ByteSource {
   virtual uint64_t Remaining() const = 0;
   virtual void Read(void* buffer, size_t count) = 0;
   virtual void Skip(uint64_t count) = 0;
+  // The next `count` bytes in place (see TStream::Lend), or empty when they can only be copied.
+  virtual std::shared_ptr<uint8_t[]> Lend(size_t) { return nullptr; }
 };
 
 class ByteSink {

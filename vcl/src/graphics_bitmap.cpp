@@ -72,6 +72,12 @@ class StreamSource : public detail::ByteSource {
     consumed_ += count;
     s_->Seek(static_cast<int64_t>(count), soCurrent);
   }
+  std::shared_ptr<uint8_t[]> Lend(size_t count) override {
+    if (count > Remaining()) return nullptr;
+    auto lent = s_->Lend(static_cast<int64_t>(count));
+    if (lent) consumed_ += count;
+    return lent;
+  }
 
  private:
   TStream* s_;

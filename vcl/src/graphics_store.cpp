@@ -1,6 +1,7 @@
 // The pixel store behind TBitmap: geometry, buffer reuse, and whole-row colour conversion.
 #include "graphics_store.h"
 
+#include <korven/platform.h>
 #include <vcl/SysUtils.h>
 
 #include <cstring>
@@ -36,18 +37,32 @@ void PixelStore::Reshape(int32_t w, int32_t h, Layout l) {
     bits.reset();
     capacity = 0;
     if (need) {
+      const auto n = static_cast<size_t>(need);
+      auto* p = static_cast<uint8_t*>(korven::platform::AllocateLargeBuffer(n, false));
+      if (!p) throw EOutOfMemory("Out of memory for a bitmap of " + std::to_string(w) + "x" + std::to_string(h));
       try {
-        bits = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(need));
+        bits = std::shared_ptr<uint8_t[]>(p, [n](uint8_t* q) { korven::platform::ReleaseLargeBuffer(q, n); });
       } catch (const std::bad_alloc&) {
+        korven::platform::ReleaseLargeBuffer(p, n);
         throw EOutOfMemory("Out of memory for a bitmap of " + std::to_string(w) + "x" + std::to_string(h));
       }
-      capacity = static_cast<size_t>(need);
+      capacity = n;
     }
   }
   width = w;
   height = h;
   layout = l;
   stride = static_cast<size_t>(s);
+}
+
+void PixelStore::Adopt(int32_t w, int32_t h, Layout l, std::shared_ptr<uint8_t[]> rows) {
+  const uint64_t s = RowStride(static_cast<uint64_t>(w > 0 ? w : 0), BitsPerPixel(l));
+  bits = std::move(rows);
+  width = w;
+  height = h;
+  layout = l;
+  stride = static_cast<size_t>(s);
+  capacity = ImageBytes();
 }
 
 void PixelStore::Clear() {

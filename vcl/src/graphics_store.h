@@ -36,7 +36,10 @@ struct PixelStore {
   std::vector<uint32_t> palette;  // TColor values (0x00BBGGRR); indexed layouts only
   int32_t xPelsPerMeter = 0;
   int32_t yPelsPerMeter = 0;
-  std::unique_ptr<uint8_t[]> bits;
+  // The rows; shared only when the memory was lent by the stream a page was read from (a DIB the
+  // component takes over), otherwise this store's own. Large buffers come from the platform's
+  // page-sized buffers (huge pages, a freed page reused warm).
+  std::shared_ptr<uint8_t[]> bits;
   size_t capacity = 0;
 
   bool Empty() const { return width <= 0 || height <= 0; }
@@ -49,6 +52,8 @@ struct PixelStore {
   // Keeps the current buffer when it is large enough, so reloading a page of the same size neither
   // frees nor touches fresh memory.
   void Reshape(int32_t w, int32_t h, Layout l);
+  // Sets the geometry and takes `rows` (at least ImageBytes of the new geometry) as the buffer.
+  void Adopt(int32_t w, int32_t h, Layout l, std::shared_ptr<uint8_t[]> rows);
   void Clear();
 };
 

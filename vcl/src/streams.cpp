@@ -29,6 +29,8 @@ int64_t TStream::GetSize() {
 
 void TStream::SetSize(int64_t) {}
 
+std::shared_ptr<uint8_t[]> TStream::Lend(int64_t) { return nullptr; }
+
 void TStream::ReadBuffer(void* buffer, int64_t count) {
   if (count < 0 || (count != 0 && Read(buffer, count) != count)) throw EReadError("Stream read error");
 }

@@ -368,6 +368,11 @@ class TStream : public TObject {
   void WriteBuffer(const void* buffer, int64_t count);
   // Copies count bytes from source's position (count 0: all of source from its start).
   int64_t CopyFrom(TStream* source, int64_t count);
+  // Hands the next count bytes over in place instead of copying them out: a shared owner of memory
+  // that holds them, which the receiver may keep and write into, and the position moves past them.
+  // Only a stream whose bytes nobody reads again after this can lend them; the default cannot and
+  // returns an empty pointer with the position unchanged (the reader then copies with Read).
+  virtual std::shared_ptr<uint8_t[]> Lend(int64_t count);
 
   // Form streaming: writes "TPF0" and the component tree of instance; reads one back into
   // instance (or a new component of the stream's class when instance is nullptr).
