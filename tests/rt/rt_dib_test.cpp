@@ -88,6 +88,33 @@ TEST_F(DibTest, EightBitsWithoutImageSizeGetsItComputed) {
   EXPECT_TRUE(debug->Lines().empty());
 }
 
+TEST_F(DibTest, TheBitmapIsACopyUnlessTheTransferHandsTheDibOver) {
+  TestScanner& s = NewScanner();
+  const std::vector<uint8_t> pixels = Pattern(12 * 3, 9);  // 4 x 3 pixels, rows of 12 bytes
+  HGLOBAL h = MakeDib(D(4, 3, 24, pixels));
+  // The public conversion copies: two bitmaps of one DIB, and the DIB, stay apart.
+  vcl::TBitmap a, b;
+  s.TWAIN_DrawDibToBitmap(&a, h);
+  s.TWAIN_DrawDibToBitmap(&b, h);
+  static_cast<uint8_t*>(a.ScanLine(2))[0] = 0xEE;
+  EXPECT_EQ(Row(b, 2, 12), std::vector<uint8_t>(pixels.begin(), pixels.begin() + 12));
+  EXPECT_EQ(HeaderField(h, 40, 1), pixels[0]);
+
+  // The component's own after-scan handler takes the DIB's memory over: the page stays in Bitmap,
+  // intact, once the transfer has freed the DIB.
+  bool cancel = false;
+  s.TWainAfterScan(&s, h, cancel);
+  ASSERT_EQ(GlobalFree(h), 0u);
+  EXPECT_EQ(Row(*s.GetBitmap(), 2, 12), std::vector<uint8_t>(pixels.begin(), pixels.begin() + 12));
+  EXPECT_EQ(Row(*s.GetBitmap(), 0, 12), std::vector<uint8_t>(pixels.begin() + 24, pixels.end()));
+  // And it is the bitmap's own now: drawing on it or loading the next page works as before.
+  static_cast<uint8_t*>(s.GetBitmap()->ScanLine(0))[0] = 1;
+  HGLOBAL next = MakeDib(D(4, 3, 24, Pattern(12 * 3, 50)));
+  s.TWainAfterScan(&s, next, cancel);
+  ASSERT_EQ(GlobalFree(next), 0u);
+  EXPECT_EQ(Row(*s.GetBitmap(), 2, 12), Pattern(12, 50));
+}
+
 TEST_F(DibTest, ColourTablesFollowTheBitCount) {
   struct Case {
     const char* what;

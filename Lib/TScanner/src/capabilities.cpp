@@ -5,6 +5,7 @@
 #include "internal.h"
 
 #include <cmath>
+#include <string_view>
 
 namespace korven {
 
@@ -66,24 +67,25 @@ Copied CopyItem(const Container& c, uint64_t indexOffset, uint32_t itemType, voi
 
 }  // namespace
 
-// The common course of the four queries; reduce returns the query's result.
-template <class Reduce>
-static bool RunQuery(TScanner& s, uint32_t Cap, uint16_t hint, uint16_t msg, const std::string& failText,
-                     const std::string& nullText, Reduce reduce) {
+// The common course of the four queries; reduce returns the query's result. The report texts are
+// made only when a report is written: a query that succeeds builds no strings.
+template <class FailText, class NullText, class Reduce>
+static bool RunQuery(TScanner& s, uint32_t Cap, uint16_t hint, uint16_t msg, FailText failText, NullText nullText,
+                     Reduce reduce) {
   if (!s.TWAIN_CheckSourceOpen()) return false;
   TW_CAPABILITY cap{};
   cap.Cap = uint16_t(Cap);
   cap.ConType = hint;
   cap.hContainer = 0;
   if (!s.TWAIN_DS(DG_CONTROL, DAT_CAPABILITY, msg, &cap)) {
-    s.TWAIN_ErrorBox(failText);
+    s.TWAIN_ErrorBox(failText());
     // A failing source must not hand over a container; free what it left before saying so.
     if (cap.hContainer != 0) GlobalFree(cap.hContainer);
     VCL_ASSERT(cap.hContainer == 0);
     return false;
   }
   if (cap.hContainer == 0) {
-    s.TWAIN_ErrorBox(nullText);
+    s.TWAIN_ErrorBox(nullText());
     return false;
   }
   HGLOBAL h = cap.hContainer;
@@ -105,6 +107,12 @@ static bool RunQuery(TScanner& s, uint32_t Cap, uint16_t hint, uint16_t msg, con
 
 namespace {
 std::string TooSmall(const std::string& name) { return "Illegal container size (" + name + ")"; }
+
+// The capability's name for a report, looked up only when one is written.
+struct CapName {
+  uint32_t cap;
+  std::string operator()() const { return TScanner::GetCapabilityName(uint16_t(cap)); }
+};
 }  // namespace
 
 namespace {
@@ -123,25 +131,26 @@ struct ItemQuery {
 bool QueryItem(TScanner& s, const ItemQuery& q, uint32_t Cap, uint32_t ItemType, void* pDest) {
   VCL_ASSERT(pDest != nullptr);
   VCL_ASSERT(ItemSize(ItemType) > 0);
-  std::string name = TScanner::GetCapabilityName(uint16_t(Cap));
-  std::string verb = q.verb;
-  return RunQuery(s, Cap, TWON_ONEVALUE, q.msg, verb + " Failed (" + name + ")",
-                  verb + " Failed. Invalid Container Handle (" + name + ")", [&](const Container& c) {
+  CapName name{Cap};
+  std::string_view verb = q.verb;
+  auto failText = [&] { return std::string(verb) + " Failed (" + name() + ")"; };
+  auto nullText = [&] { return std::string(verb) + " Failed. Invalid Container Handle (" + name() + ")"; };
+  return RunQuery(s, Cap, TWON_ONEVALUE, q.msg, failText, nullText, [&](const Container& c) {
     if (c.conType == TWON_ONEVALUE || c.conType == TWON_ENUMERATION) {
       Copied r = CopyItem(c, q.indexOffset, ItemType, pDest);
-      if (r == Copied::TooSmall) s.TWAIN_ErrorBox(TooSmall(name));
+      if (r == Copied::TooSmall) s.TWAIN_ErrorBox(TooSmall(name()));
       return r == Copied::Done;
     }
     if (c.conType == TWON_RANGE && q.takesRange) {
-      if (!c.Has(0, 22)) return s.TWAIN_ErrorBox(TooSmall(name)), false;
+      if (!c.Has(0, 22)) return s.TWAIN_ErrorBox(TooSmall(name())), false;
       if (!ItemTypesMatch(Peek<uint16_t>(c.p, 0), ItemType)) return false;
-      if (!c.Has(18, SizeOf(ItemType))) return s.TWAIN_ErrorBox(TooSmall(name)), false;
+      if (!c.Has(18, SizeOf(ItemType))) return s.TWAIN_ErrorBox(TooSmall(name())), false;
       std::memcpy(pDest, c.p + 18, SizeOf(ItemType));
       return true;
     }
     char buf[160];
     if (q.namesCapInMismatch)
-      std::snprintf(buf, sizeof buf, "GetCapCurrent Fail (%s:ConType=%d)", name.c_str(), int(c.conType));
+      std::snprintf(buf, sizeof buf, "GetCapCurrent Fail (%s:ConType=%d)", name().c_str(), int(c.conType));
     else
       std::snprintf(buf, sizeof buf, "GetCapCurrent Fail (ConType=%d)", int(c.conType));
     s.TWAIN_ErrorBox(buf);
@@ -160,12 +169,12 @@ bool TScanner::TWAIN_GetCapDefault(uint32_t Cap, uint32_t ItemType, void* pDest)
 }
 
 bool TScanner::TWAIN_GetCapRange(uint32_t Cap, float& Min, float& Max, float& Step, float& Default, float& Current) {
-  std::string name = GetCapabilityName(uint16_t(Cap));
-  std::string fail = "TWAIN_GetCapRange Failed : " + name;
+  CapName name{Cap};
+  auto fail = [&] { return "TWAIN_GetCapRange Failed : " + name(); };
   return RunQuery(*this, Cap, TWON_RANGE, MSG_GET, fail, fail, [&](const Container& c) {
     switch (c.conType) {
       case TWON_RANGE: {
-        if (!c.Has(0, 22)) return TWAIN_ErrorBox(TooSmall(name)), false;
+        if (!c.Has(0, 22)) return TWAIN_ErrorBox(TooSmall(name())), false;
         float v[5];
         bool fix = Peek<uint16_t>(c.p, 0) == TWTY_FIX32;
         for (int i = 0; i < 5; ++i)
@@ -174,7 +183,7 @@ bool TScanner::TWAIN_GetCapRange(uint32_t Cap, float& Min, float& Max, float& St
         return true;
       }
       case TWON_ENUMERATION: {
-        if (!c.Has(0, 14)) return TWAIN_ErrorBox(TooSmall(name)), false;
+        if (!c.Has(0, 14)) return TWAIN_ErrorBox(TooSmall(name())), false;
         uint32_t type = Peek<uint16_t>(c.p, 0);
         uint32_t num = Peek<uint32_t>(c.p, 2), def = Peek<uint32_t>(c.p, 10);
         if (!(def < num)) return false;
@@ -182,7 +191,7 @@ bool TScanner::TWAIN_GetCapRange(uint32_t Cap, float& Min, float& Max, float& St
         // Types above TWTY_FIX32 give 0 and are not read (their stride may not even be known).
         if (type <= TWTY_FIX32) {
           uint64_t n = SizeOf(type);
-          if (!c.Has(14 + uint64_t(def) * n, n)) return TWAIN_ErrorBox(TooSmall(name)), false;
+          if (!c.Has(14 + uint64_t(def) * n, n)) return TWAIN_ErrorBox(TooSmall(name())), false;
           v = ItemToSingle(c.p + 14 + uint64_t(def) * n, type);
         }
         Min = Max = Default = Current = v;
@@ -191,7 +200,7 @@ bool TScanner::TWAIN_GetCapRange(uint32_t Cap, float& Min, float& Max, float& St
       }
       default: {
         char buf[160];
-        std::snprintf(buf, sizeof buf, "ConType Missmatch %d (%s)", int(c.conType), name.c_str());
+        std::snprintf(buf, sizeof buf, "ConType Missmatch %d (%s)", int(c.conType), name().c_str());
         TWAIN_ErrorBox(buf);
         return false;
       }
@@ -203,8 +212,8 @@ bool TScanner::TWAIN_GetCapEnumeration(uint32_t Cap, int32_t ItemType, vcl::TLis
                                        int32_t& DefaultIndex) {
   List->Clear();
   VCL_ASSERT(ItemSize(uint32_t(ItemType)) > 0);
-  std::string name = GetCapabilityName(uint16_t(Cap));
-  std::string fail = "TWAIN_GetCapEnumeration Failed : " + name;
+  CapName name{Cap};
+  auto fail = [&] { return "TWAIN_GetCapEnumeration Failed : " + name(); };
   uint32_t T = uint32_t(ItemType);
   uint64_t n = SizeOf(T);
   auto add = [&](const unsigned char* item) {
@@ -214,26 +223,26 @@ bool TScanner::TWAIN_GetCapEnumeration(uint32_t Cap, int32_t ItemType, vcl::TLis
   return RunQuery(*this, Cap, TWON_ENUMERATION, MSG_GET, fail, fail, [&](const Container& c) {
     switch (c.conType) {
       case TWON_ENUMERATION: {
-        if (!c.Has(0, 14)) return TWAIN_ErrorBox(TooSmall(name)), false;
+        if (!c.Has(0, 14)) return TWAIN_ErrorBox(TooSmall(name())), false;
         if (!ItemTypesMatch(T, Peek<uint16_t>(c.p, 0))) return TWAIN_ErrorBox("ItemType Missmatch"), false;
         uint32_t num = Peek<uint32_t>(c.p, 2);
-        if (!c.Has(14, uint64_t(num) * n)) return TWAIN_ErrorBox(TooSmall(name)), false;
+        if (!c.Has(14, uint64_t(num) * n)) return TWAIN_ErrorBox(TooSmall(name())), false;
         CurrentIndex = int32_t(Peek<uint32_t>(c.p, 6));
         DefaultIndex = int32_t(Peek<uint32_t>(c.p, 10));
         for (uint32_t i = 0; i < num; ++i) add(c.p + 14 + uint64_t(i) * n);
         return true;
       }
       case TWON_ONEVALUE: {
-        if (!c.Has(0, 2)) return TWAIN_ErrorBox(TooSmall(name)), false;
+        if (!c.Has(0, 2)) return TWAIN_ErrorBox(TooSmall(name())), false;
         if (!ItemTypesMatch(T, Peek<uint16_t>(c.p, 0))) return TWAIN_ErrorBox("ItemType Missmatch"), false;
-        if (!c.Has(2, n)) return TWAIN_ErrorBox(TooSmall(name)), false;
+        if (!c.Has(2, n)) return TWAIN_ErrorBox(TooSmall(name())), false;
         CurrentIndex = DefaultIndex = 0;
         add(c.p + 2);
         return true;
       }
       default: {
         char buf[160];
-        std::snprintf(buf, sizeof buf, "ConType Missmatch %d (%s)", int(c.conType), name.c_str());
+        std::snprintf(buf, sizeof buf, "ConType Missmatch %d (%s)", int(c.conType), name().c_str());
         TWAIN_ErrorBox(buf);
         return false;
       }

@@ -17,7 +17,7 @@ namespace {
 // Live wrappers by their pcon. The values are never reused while the process runs (until the
 // 32-bit counter wraps, and then live values are skipped), so a freed pcon is recognised as such.
 struct WrapperTable {
-  std::unordered_map<pcon, std::unique_ptr<TContainerWrapper>> live;
+  std::unordered_map<pcon, TContainerWrapper> live;  // a node keeps its address while it lives
   pcon next = 1;
 };
 WrapperTable& Wrappers() {
@@ -52,8 +52,8 @@ TContainerWrapper* TScanner::FindContainer(pcon p) {
   if (p == 0) return nullptr;
   auto& t = Wrappers();
   auto it = t.live.find(p);
-  if (it == t.live.end() || it->second->Signature != ContainerSignature) return nullptr;
-  return it->second.get();
+  if (it == t.live.end() || it->second.Signature != ContainerSignature) return nullptr;
+  return &it->second;
 }
 
 pcon TScanner::WrapContainer(int32_t ConType, HGLOBAL hContainer) {
@@ -71,7 +71,7 @@ pcon TScanner::WrapContainer(int32_t ConType, HGLOBAL hContainer) {
   auto& t = Wrappers();
   while (t.next == 0 || t.live.count(t.next)) ++t.next;
   pcon p = t.next++;
-  t.live[p] = std::make_unique<TContainerWrapper>(TContainerWrapper{ContainerSignature, ConType, hContainer, address});
+  t.live.emplace(p, TContainerWrapper{ContainerSignature, ConType, hContainer, address});
   return p;
 }
 

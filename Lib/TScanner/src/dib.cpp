@@ -2,6 +2,8 @@
 // block's GlobalSize: a source's header is not trusted.
 #include "internal.h"
 
+#include <korven/platform.h>
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -92,11 +94,14 @@ DibLayout Plan(const void* p, uint64_t blockSize) {
 
 // The bitmap file as the bitmap's reader sees it: the 14-byte file header followed by the locked DIB
 // block itself, read in place. Writing a copy of the block into a memory stream first would cost a
-// third DIB-sized allocation and a copy per page; the bytes read are the same.
+// third DIB-sized allocation and a copy per page; the bytes read are the same. When the DIB is about
+// to be freed unread (a transfer's own DIB, handed to the component's bitmap), the stream lends the
+// pixel bytes instead: the bitmap takes the block's memory over and nothing is copied at all.
 class DibFileStream : public vcl::TStream {
  public:
-  DibFileStream(const unsigned char (&header)[14], const void* dib, uint64_t dibBytes)
-      : dib_(static_cast<const unsigned char*>(dib)), size_(14 + int64_t(dibBytes)) {
+  DibFileStream(const unsigned char (&header)[14], HGLOBAL hDib, const void* dib, uint64_t dibBytes, bool lend)
+      : hDib_(hDib), dib_(static_cast<unsigned char*>(const_cast<void*>(dib))), size_(14 + int64_t(dibBytes)),
+        lend_(lend) {
     std::memcpy(header_, header, 14);
   }
   int64_t Read(void* buffer, int64_t count) override {
@@ -112,6 +117,14 @@ class DibFileStream : public vcl::TStream {
     pos_ += n;
     return n;
   }
+  std::shared_ptr<uint8_t[]> Lend(int64_t count) override {
+    if (!lend_ || pos_ < 14 || count < 0 || count > size_ - pos_) return nullptr;
+    std::shared_ptr<void> memory = korven::platform::GlobalShareMemory(hDib_);
+    if (!memory) return nullptr;
+    std::shared_ptr<uint8_t[]> lent(memory, dib_ + (pos_ - 14));
+    pos_ += count;
+    return lent;
+  }
   int64_t Write(const void*, int64_t) override { return 0; }  // read-only
   int64_t Seek(int64_t offset, vcl::TSeekOrigin origin) override {
     int64_t base = origin == vcl::soBeginning ? 0 : origin == vcl::soCurrent ? pos_ : size_;
@@ -122,16 +135,18 @@ class DibFileStream : public vcl::TStream {
 
  private:
   unsigned char header_[14];
-  const unsigned char* dib_;
+  HGLOBAL hDib_;
+  unsigned char* dib_;
   int64_t size_;
   int64_t pos_ = 0;
+  bool lend_;
 };
 
 }  // namespace
 
-void TScanner::TWAIN_DrawDibToBitmap(vcl::TBitmap* Bitmap, HGLOBAL hDib) { DrawDib(Bitmap, hDib); }
+void TScanner::TWAIN_DrawDibToBitmap(vcl::TBitmap* Bitmap, HGLOBAL hDib) { DrawDib(Bitmap, hDib, false); }
 
-bool TScanner::DrawDib(vcl::TBitmap* Bitmap, HGLOBAL hDib) {
+bool TScanner::DrawDib(vcl::TBitmap* Bitmap, HGLOBAL hDib, bool takeOver) {
   uint64_t blockSize = GlobalSize(hDib);
   void* p = GlobalLock(hDib);
   if (!p) {
@@ -158,7 +173,7 @@ bool TScanner::DrawDib(vcl::TBitmap* Bitmap, HGLOBAL hDib) {
         Poke<uint16_t>(fh, 8, 0);
         Poke<uint32_t>(fh, 10, 14 + d.infoSize);
         // Only info size + image size bytes of the block belong to the file.
-        DibFileStream stream(fh, p, uint64_t(d.infoSize) + d.imageSize);
+        DibFileStream stream(fh, hDib, p, uint64_t(d.infoSize) + d.imageSize, takeOver);
         Bitmap->LoadFromStream(&stream);
       },
       [&] { GlobalUnlock(hDib); });

@@ -76,7 +76,9 @@ void TScanner::TWainBeforeScan(vcl::TObject* Sender, const TW_IMAGEINFO& Info, b
 void TScanner::TWainAfterScan(vcl::TObject* Sender, HGLOBAL hDib, bool& Cancel) {
   // A DIB the bitmap could not take leaves the previous page in Bitmap: handing that on as the new
   // page would be a wrong page, so the event is not raised (the fault is in the debug output).
-  if (!DrawDib(FBitmap.get(), hDib)) return;
+  // The DIB is freed as soon as this handler returns and nothing reads it before, so the bitmap takes
+  // its pixels over rather than copying a whole page.
+  if (!DrawDib(FBitmap.get(), hDib, true)) return;
   if (auto* scanner = vcl::As<TScanner>(Sender)) scanner->DoAfterScan(FBitmap.get(), Cancel);
 }
 

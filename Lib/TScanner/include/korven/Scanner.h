@@ -681,8 +681,10 @@ class TScanner : public vcl::TComponent {
   void ReopenSource();
   // Fills the application identity (construction).
   void InitAppID();
-  // TWAIN_DrawDibToBitmap, telling whether the DIB was loaded (false: refused and reported).
-  bool DrawDib(vcl::TBitmap* Bitmap, HGLOBAL hDib);
+  // TWAIN_DrawDibToBitmap, telling whether the DIB was loaded (false: refused and reported). With
+  // takeOver the bitmap takes the DIB's pixel memory over instead of copying it: only for a DIB
+  // that nobody reads or writes after this call until it is freed (a transfer's own).
+  bool DrawDib(vcl::TBitmap* Bitmap, HGLOBAL hDib, bool takeOver);
   void ApplyMgrBookkeeping(uint32_t DAT, uint32_t MSG, void* pData);
   bool ApplyDSControlBookkeeping(uint32_t DAT, uint32_t MSG, void* pData, bool ok);
   bool ApplyDSImageBookkeeping(uint32_t DAT, uint32_t MSG, bool ok);
