@@ -162,12 +162,21 @@ HGLOBAL WriteContainer(const CapValue& v, TW_UINT16 conType, TW_UINT16 msg, cons
   double current = v.current, deflt = v.deflt;
   const double value = msg == MSG_GETDEFAULT ? v.deflt : v.current;
 
-  // The list an enumeration or array shows, whatever the natural type.
-  std::vector<double> items = v.items;
-  if (v.conType == TWON_RANGE) items = RangeItems(v);
-  if (v.conType == TWON_ONEVALUE)
-    items = v.deflt == v.current ? std::vector<double>{v.current}
-                                 : std::vector<double>{std::min(v.current, v.deflt), std::max(v.current, v.deflt)};
+  // The list an enumeration or array shows, whatever the natural type. Only those containers (and a
+  // range made from a list) read it: a range spelt out as a list is thousands of items, too many to
+  // build for every one-value answer.
+  const bool listed = conType == TWON_ENUMERATION || conType == TWON_ARRAY ||
+                      (conType == TWON_RANGE && v.conType != TWON_RANGE);
+  std::vector<double> items;
+  if (listed) {
+    if (v.conType == TWON_RANGE)
+      items = RangeItems(v);
+    else if (v.conType == TWON_ONEVALUE)
+      items = v.deflt == v.current ? std::vector<double>{v.current}
+                                   : std::vector<double>{std::min(v.current, v.deflt), std::max(v.current, v.deflt)};
+    else
+      items = v.items;
+  }
   if (conType == TWON_ENUMERATION && d.enumItemType && d.enumItemType != itemType) {
     itemType = d.enumItemType;
     items = ConvertItems(items, itemType);

@@ -64,29 +64,38 @@ constexpr Outcome kReadOnly{TWRC_FAILURE, TWCC_CAPBADOPERATION};
 
 std::vector<TW_UINT16> SupportedSizes(const Config& c) { return ds::SizesThatFit(c.platenWidth, c.platenHeight); }
 
+namespace {
+
+const TW_UINT16 kAllCaps[] = {
+    CAP_XFERCOUNT,       ICAP_PIXELTYPE,         ICAP_UNITS,           ICAP_XFERMECH,
+    CAP_FEEDERENABLED,   CAP_FEEDERLOADED,       CAP_SUPPORTEDCAPS,    CAP_AUTOFEED,
+    CAP_INDICATORS,      CAP_UICONTROLLABLE,     ICAP_AUTOBRIGHT,      ICAP_BRIGHTNESS,
+    ICAP_CONTRAST,       ICAP_GAMMA,             ICAP_HIGHLIGHT,       ICAP_PHYSICALWIDTH,
+    ICAP_PHYSICALHEIGHT, ICAP_SHADOW,            ICAP_XNATIVERESOLUTION, ICAP_YNATIVERESOLUTION,
+    ICAP_XRESOLUTION,    ICAP_YRESOLUTION,       ICAP_SUPPORTEDSIZES,  ICAP_THRESHOLD,
+    ICAP_XSCALING,       ICAP_YSCALING,          ICAP_BITDEPTH};
+
+// Whether this device has `cap`, given that the source knows it at all (one of kAllCaps).
+bool Offered(const Config& c, TW_UINT16 cap) {
+  if (c.unsupported.count(cap)) return false;
+  if (!c.feeder && (cap == CAP_FEEDERENABLED || cap == CAP_FEEDERLOADED || cap == CAP_AUTOFEED)) return false;
+  if (!c.physicalSize && (cap == ICAP_PHYSICALWIDTH || cap == ICAP_PHYSICALHEIGHT)) return false;
+  return true;
+}
+
+}  // namespace
+
 std::vector<TW_UINT16> SupportedCaps(const Config& c) {
-  static const TW_UINT16 all[] = {
-      CAP_XFERCOUNT,       ICAP_PIXELTYPE,         ICAP_UNITS,           ICAP_XFERMECH,
-      CAP_FEEDERENABLED,   CAP_FEEDERLOADED,       CAP_SUPPORTEDCAPS,    CAP_AUTOFEED,
-      CAP_INDICATORS,      CAP_UICONTROLLABLE,     ICAP_AUTOBRIGHT,      ICAP_BRIGHTNESS,
-      ICAP_CONTRAST,       ICAP_GAMMA,             ICAP_HIGHLIGHT,       ICAP_PHYSICALWIDTH,
-      ICAP_PHYSICALHEIGHT, ICAP_SHADOW,            ICAP_XNATIVERESOLUTION, ICAP_YNATIVERESOLUTION,
-      ICAP_XRESOLUTION,    ICAP_YRESOLUTION,       ICAP_SUPPORTEDSIZES,  ICAP_THRESHOLD,
-      ICAP_XSCALING,       ICAP_YSCALING,          ICAP_BITDEPTH};
   std::vector<TW_UINT16> out;
-  for (TW_UINT16 cap : all) {
-    if (c.unsupported.count(cap)) continue;
-    if (!c.feeder && (cap == CAP_FEEDERENABLED || cap == CAP_FEEDERLOADED || cap == CAP_AUTOFEED)) continue;
-    if (!c.physicalSize && (cap == ICAP_PHYSICALWIDTH || cap == ICAP_PHYSICALHEIGHT)) continue;
-    out.push_back(cap);
-  }
+  for (TW_UINT16 cap : kAllCaps)
+    if (Offered(c, cap)) out.push_back(cap);
   std::sort(out.begin(), out.end());
   return out;
 }
 
 bool IsSupported(const Config& c, TW_UINT16 cap) {
-  auto caps = SupportedCaps(c);
-  return std::find(caps.begin(), caps.end(), cap) != caps.end();
+  // Asked on every capability call: no list is built for it.
+  return std::find(std::begin(kAllCaps), std::end(kAllCaps), cap) != std::end(kAllCaps) && Offered(c, cap);
 }
 
 bool DescribeCap(const Config& c, const Settings& s, TW_UINT16 cap, CapValue& out) {
