@@ -8,6 +8,7 @@ packages=(
   poppler-utils dpkg-dev
   libsane-dev libsane1 sane-utils
   clang libclang-rt-14-dev
+  time
 )
 missing=()
 for p in "${packages[@]}"; do
