@@ -41,7 +41,7 @@ void BM_BmpLoadVsMemcpy(benchmark::State& state) {
   page->SetPosition(0);
   reused.LoadFromStream(page.get());  // warm, as after the first page
   double loadSeconds = 0, copySeconds = 0;
-  using Clock = std::chrono::steady_clock;
+  using Clock = korven::bench::ThreadClock;
   for (auto _ : state) {
     copySeconds += reference.Once();
     const auto t0 = Clock::now();

@@ -17,7 +17,7 @@ namespace {
 constexpr size_t kBytes = 100u << 20;
 constexpr size_t kPiece = 64u << 10;
 
-double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double Seconds(korven::bench::ThreadClock::duration d) { return std::chrono::duration<double>(d).count(); }
 
 void BM_MemoryStreamVsMemcpy(benchmark::State& state) {
   std::vector<uint8_t> source(kBytes);
@@ -28,17 +28,17 @@ void BM_MemoryStreamVsMemcpy(benchmark::State& state) {
   double memcpyTime = 0, writeTime = 0, loadTime = 0;
   for (auto _ : state) {
     memcpyTime += reference.Once();
-    auto t1 = std::chrono::steady_clock::now();
+    auto t1 = korven::bench::ThreadClock::now();
     {
       vcl::TMemoryStream grown;
       for (size_t off = 0; off < kBytes; off += kPiece) grown.WriteBuffer(source.data() + off, kPiece);
       benchmark::DoNotOptimize(grown.Memory());
     }
-    auto t2 = std::chrono::steady_clock::now();
+    auto t2 = korven::bench::ThreadClock::now();
     vcl::TMemoryStream loaded;
     loaded.LoadFromStream(&full);
     benchmark::DoNotOptimize(loaded.Memory());
-    auto t3 = std::chrono::steady_clock::now();
+    auto t3 = korven::bench::ThreadClock::now();
     writeTime += Seconds(t2 - t1);
     loadTime += Seconds(t3 - t2);
   }

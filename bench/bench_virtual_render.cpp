@@ -27,7 +27,7 @@ void BM_RenderA4At300VsMemcpy(benchmark::State& state) {
   GlobalFree(first);
   korven::bench::WarmCopy reference(bytes);
 
-  using Clock = std::chrono::steady_clock;
+  using Clock = korven::bench::ThreadClock;
   double renderSeconds = 0, copySeconds = 0;
   for (auto _ : state) {
     auto t0 = Clock::now();
