@@ -11,13 +11,8 @@
 set -euo pipefail
 
 root=${1:-build}
-prog=$root/bin/korven-scan
-windows=""
-for w in "$root/lib/korven/windows" "$root"/lib/*/korven/windows; do
-  [ -f "$w/TWAIN_32.DLL" ] && windows=$w && break
-done
-[ -x "$prog" ] || { echo "bench_scan_cli: no program at $prog" >&2; exit 2; }
-[ -n "$windows" ] || { echo "bench_scan_cli: no Windows directory with TWAIN_32.DLL under $root/lib" >&2; exit 2; }
+. "$(dirname "$0")/korven_build.sh"
+korven_find_build bench_scan_cli "$root"
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/korven-bench-XXXXXX")
 trap 'rm -rf "$work"' EXIT

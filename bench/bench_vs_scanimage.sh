@@ -13,13 +13,8 @@ set -euo pipefail
 
 root=${1:-build}
 runs=${2:-7}
-prog=$root/bin/korven-scan
-windows=""
-for w in "$root/lib/korven/windows" "$root"/lib/*/korven/windows; do
-  [ -f "$w/TWAIN_32.DLL" ] && windows=$w && break
-done
-[ -x "$prog" ] || { echo "bench_vs_scanimage: no program at $prog" >&2; exit 2; }
-[ -n "$windows" ] || { echo "bench_vs_scanimage: no Windows directory with TWAIN_32.DLL under $root/lib" >&2; exit 2; }
+. "$(dirname "$0")/korven_build.sh"
+korven_find_build bench_vs_scanimage "$root"
 command -v scanimage >/dev/null || { echo "bench_vs_scanimage: scanimage is missing (Debian sane-utils)" >&2; exit 2; }
 [ -x /usr/bin/time ] || { echo "bench_vs_scanimage: /usr/bin/time is missing (Debian time)" >&2; exit 2; }
 
