@@ -6,8 +6,8 @@
 //  - every handle (HGLOBAL, HWND, HMODULE, ...) is a 32-bit value, as on 32-bit Windows; handles are
 //    checked on every call, and a stale, freed or foreign handle is refused, never dereferenced;
 //  - GMEM_FIXED blocks are handles like GMEM_MOVEABLE ones (a pointer does not fit in 32 bits);
-//  - windows are not drawn: every window that waits for a person goes through the desktop service of
-//    <korven/desktop.h>;
+//  - windows are not painted: every window that waits for a person goes through the desktop service
+//    of <korven/desktop.h>, and <korven/snapshot.h> draws pictures of windows on request;
 //  - paths may use '\' or '/'; '\' is turned into '/' before the file system is asked.
 #ifndef KORVEN_WINDOWS_H
 #define KORVEN_WINDOWS_H
@@ -205,6 +205,10 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define WS_EX_TOPMOST 0x00000008L
 #define WS_EX_TOOLWINDOW 0x00000080L
 #define WS_EX_APPWINDOW 0x00040000L
+#define WS_EX_WINDOWEDGE 0x00000100L
+#define WS_EX_CLIENTEDGE 0x00000200L
+#define WS_EX_STATICEDGE 0x00020000L
+#define WS_GROUP 0x00020000L
 #define CW_USEDEFAULT ((int)0x80000000)
 
 // Button, edit, list box and combo box styles and notifications.
@@ -225,6 +229,119 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define LBN_DBLCLK 2
 #define CBN_SELCHANGE 1
 #define CBS_DROPDOWNLIST 0x0003L
+#define CBS_SIMPLE 0x0001L
+#define CBN_SETFOCUS 3
+#define CBN_KILLFOCUS 4
+#define CBN_EDITCHANGE 5
+#define CBN_DROPDOWN 7
+#define CBN_CLOSEUP 8
+#define BS_3STATE 0x00000005L
+#define BS_AUTO3STATE 0x00000006L
+#define BS_GROUPBOX 0x00000007L
+#define BS_LEFTTEXT 0x00000020L
+#define ES_LEFT 0x0000L
+#define ES_AUTOHSCROLL 0x0080L
+#define ES_READONLY 0x0800L
+#define EN_SETFOCUS 0x0100
+#define EN_KILLFOCUS 0x0200
+
+// Static control styles: text alignment, pictures and frames.
+#define SS_LEFT 0x00000000L
+#define SS_CENTER 0x00000001L
+#define SS_RIGHT 0x00000002L
+#define SS_BLACKRECT 0x00000004L
+#define SS_GRAYRECT 0x00000005L
+#define SS_WHITERECT 0x00000006L
+#define SS_BLACKFRAME 0x00000007L
+#define SS_GRAYFRAME 0x00000008L
+#define SS_WHITEFRAME 0x00000009L
+#define SS_SIMPLE 0x0000000BL
+#define SS_LEFTNOWORDWRAP 0x0000000CL
+#define SS_ICON 0x00000003L
+#define SS_BITMAP 0x0000000EL
+#define SS_ETCHEDHORZ 0x00000010L
+#define SS_ETCHEDVERT 0x00000011L
+#define SS_ETCHEDFRAME 0x00000012L
+#define SS_TYPEMASK 0x0000001FL
+#define SS_NOPREFIX 0x00000080L
+#define SS_CENTERIMAGE 0x00000200L
+#define SS_SUNKEN 0x00001000L
+
+// Track bars (common controls): a slider over a range, ticks every ticFreq, line and page steps.
+#define TRACKBAR_CLASSA "msctls_trackbar32"
+#define TBS_AUTOTICKS 0x0001
+#define TBS_HORZ 0x0000
+#define TBS_VERT 0x0002
+#define TBS_TOP 0x0004
+#define TBS_LEFT 0x0004
+#define TBS_BOTTOM 0x0000
+#define TBS_RIGHT 0x0000
+#define TBS_BOTH 0x0008
+#define TBS_NOTICKS 0x0010
+#define TBS_ENABLESELRANGE 0x0020
+#define TBS_FIXEDLENGTH 0x0040
+#define TBS_NOTHUMB 0x0080
+#define TBS_TOOLTIPS 0x0100
+#define TBM_GETPOS (WM_USER)
+#define TBM_GETRANGEMIN (WM_USER + 1)
+#define TBM_GETRANGEMAX (WM_USER + 2)
+#define TBM_SETPOS (WM_USER + 5)
+#define TBM_SETRANGE (WM_USER + 6)
+#define TBM_SETRANGEMIN (WM_USER + 7)
+#define TBM_SETRANGEMAX (WM_USER + 8)
+#define TBM_SETTICFREQ (WM_USER + 20)
+#define TBM_SETPAGESIZE (WM_USER + 21)
+#define TBM_GETPAGESIZE (WM_USER + 22)
+#define TBM_SETLINESIZE (WM_USER + 23)
+#define TBM_GETLINESIZE (WM_USER + 24)
+// WM_HSCROLL/WM_VSCROLL codes a track bar sends its parent (LOWORD of wParam; lParam the track bar).
+#define TB_LINEUP 0
+#define TB_LINEDOWN 1
+#define TB_PAGEUP 2
+#define TB_PAGEDOWN 3
+#define TB_THUMBPOSITION 4
+#define TB_THUMBTRACK 5
+#define TB_TOP 6
+#define TB_BOTTOM 7
+#define TB_ENDTRACK 8
+
+// Tab controls (common controls): a row (or rows) of tabs; the display area below them.
+#define WC_TABCONTROLA "SysTabControl32"
+#define TCS_MULTILINE 0x0200
+#define TCS_FIXEDWIDTH 0x0400
+#define TCIF_TEXT 0x0001
+#define TCM_FIRST 0x1300
+#define TCM_GETITEMCOUNT (TCM_FIRST + 4)
+#define TCM_GETITEMA (TCM_FIRST + 5)
+#define TCM_SETITEMA (TCM_FIRST + 6)
+#define TCM_INSERTITEMA (TCM_FIRST + 7)
+#define TCM_DELETEITEM (TCM_FIRST + 8)
+#define TCM_DELETEALLITEMS (TCM_FIRST + 9)
+#define TCM_GETITEMRECT (TCM_FIRST + 10)
+#define TCM_GETCURSEL (TCM_FIRST + 11)
+#define TCM_SETCURSEL (TCM_FIRST + 12)
+#define TCM_ADJUSTRECT (TCM_FIRST + 40)
+#define TCM_SETITEMSIZE (TCM_FIRST + 41)
+#define TCM_GETROWCOUNT (TCM_FIRST + 44)
+#define TCN_FIRST (0U - 550U)
+#define TCN_SELCHANGE (TCN_FIRST - 1)
+#define TCN_SELCHANGING (TCN_FIRST - 2)
+
+typedef struct tagNMHDR {
+  HWND hwndFrom;
+  UINT_PTR idFrom;
+  UINT code;
+} NMHDR, *LPNMHDR;
+
+typedef struct tagTCITEMA {
+  UINT mask;
+  DWORD dwState;
+  DWORD dwStateMask;
+  LPSTR pszText;
+  int cchTextMax;
+  int iImage;
+  LPARAM lParam;
+} TCITEMA, *LPTCITEMA;
 
 // ShowWindow.
 #define SW_HIDE 0
@@ -247,6 +364,19 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define VK_TAB 0x09
 #define VK_RETURN 0x0D
 #define VK_ESCAPE 0x1B
+#define VK_BACK 0x08
+#define VK_SHIFT 0x10
+#define VK_CONTROL 0x11
+#define VK_MENU 0x12
+#define VK_SPACE 0x20
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_END 0x23
+#define VK_HOME 0x24
+#define VK_LEFT 0x25
+#define VK_UP 0x26
+#define VK_RIGHT 0x27
+#define VK_DOWN 0x28
 
 // Window messages.
 #define WM_NULL 0x0000
@@ -279,6 +409,33 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define WM_LBUTTONUP 0x0202
 #define WM_USER 0x0400
 #define WM_APP 0x8000
+#define WM_SYSKEYDOWN 0x0104
+#define WM_SYSCHAR 0x0106
+#define WM_HSCROLL 0x0114
+#define WM_VSCROLL 0x0115
+#define EM_GETSEL 0x00B0
+#define EM_SETSEL 0x00B1
+#define EM_LIMITTEXT 0x00C5
+#define EM_SETREADONLY 0x00CF
+#define CB_GETEDITSEL 0x0140
+#define CB_LIMITTEXT 0x0141
+#define CB_SETEDITSEL 0x0142
+
+// System metrics (the classic scheme at 96 pixels per inch).
+#define SM_CXSCREEN 0
+#define SM_CYSCREEN 1
+#define SM_CYCAPTION 4
+#define SM_CXBORDER 5
+#define SM_CYBORDER 6
+#define SM_CXDLGFRAME 7
+#define SM_CYDLGFRAME 8
+#define SM_CXFRAME 32
+#define SM_CYFRAME 33
+#define SM_CXEDGE 45
+#define SM_CYEDGE 46
+#define SM_CYSMCAPTION 51
+#define SM_CXFIXEDFRAME SM_CXDLGFRAME
+#define SM_CYFIXEDFRAME SM_CYDLGFRAME
 
 // List box and combo box messages (the subset the built-in controls answer).
 #define LB_ADDSTRING 0x0180
@@ -314,6 +471,7 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define BM_CLICK 0x00F5
 #define BST_UNCHECKED 0
 #define BST_CHECKED 1
+#define BST_INDETERMINATE 2
 
 // Common dialog messages.
 #define CDM_FIRST (WM_USER + 100)
@@ -540,6 +698,9 @@ LRESULT WINAPI DispatchMessageA(const MSG* lpMsg);
 // Handles a message for hDlg or its descendants: VK_RETURN presses the default button, VK_ESCAPE sends
 // IDCANCEL, anything else is dispatched. FALSE for other windows' messages.
 BOOL WINAPI IsDialogMessageA(HWND hDlg, LPMSG lpMsg);
+// The next (or previous) control with WS_TABSTOP after hCtl among hDlg's visible, enabled descendants,
+// in creation order and wrapping around; hCtl NULL starts at the beginning. NULL when there is none.
+HWND WINAPI GetNextDlgTabItem(HWND hDlg, HWND hCtl, BOOL bPrevious);
 
 // Timers post WM_TIMER when due, in order of due time (then of setting), at most one pending per
 // timer; periods below 10 ms count as 10 ms. SetTimer with hWnd NULL returns a fresh id; with a
@@ -557,6 +718,19 @@ HWND WINAPI GetForegroundWindow(void);
 HWND WINAPI SetActiveWindow(HWND hWnd);
 HWND WINAPI GetActiveWindow(void);
 BOOL WINAPI BringWindowToTop(HWND hWnd);
+// Whether a key is down (high bit) as far as the thread knows: the desktop presses and releases keys
+// (Shift for Shift+Tab) around what it sends.
+short WINAPI GetKeyState(int nVirtKey);
+
+// The frame sizes of the classic scheme (SM_CYCAPTION 19, SM_CXDLGFRAME 3, SM_CXFRAME 4, SM_CXEDGE 2,
+// ...) and the screen (1024 x 768). 0 for an index it does not know.
+int WINAPI GetSystemMetrics(int nIndex);
+// Grows a client rectangle to the window rectangle for those styles: caption, dialog, sizing and
+// single borders, client and static edges, as Win32 computes them. A window's client area (what
+// GetClientRect reports and where its children sit) is its rectangle less this frame.
+BOOL WINAPI AdjustWindowRectEx(LPRECT lpRect, DWORD dwStyle, BOOL bMenu, DWORD dwExStyle);
+BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint);
+BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint);
 
 // A modal message box shown through the desktop: a "#32770" window with the caption (NULL: "Error"), a
 // STATIC with the text and the buttons of uType, MB_DEFBUTTONn marking the default. Disables the owner

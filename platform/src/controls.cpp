@@ -1,6 +1,7 @@
-// The built-in control classes ("STATIC", "BUTTON", "EDIT", "LISTBOX", "COMBOBOX"), the dialog class
-// "#32770" and MessageBoxA. Controls keep just enough state for programs and desktops to read and
-// operate them; nothing is drawn.
+// The built-in control classes ("STATIC", "BUTTON", "EDIT", "LISTBOX", "COMBOBOX", the track bar
+// "msctls_trackbar32" and the tab control "SysTabControl32"), the dialog class "#32770" and
+// MessageBoxA. Controls keep just enough state for programs and desktops to read and operate them
+// and for a picture to show them (snapshot_cairo.cpp draws them).
 #include <algorithm>
 #include <cstring>
 
@@ -18,6 +19,91 @@ void Notify(HWND control, WORD code) {
 }
 
 bool LessNoCase(const std::string& a, const std::string& b) { return LowerAscii(a) < LowerAscii(b); }
+
+bool HasStyle(HWND hwnd, DWORD bits) { return (static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE)) & bits) != 0; }
+
+// The selection of an edit field, clamped to the text (a negative end means the end of the text).
+void ClampSelection(ControlState& c, int length) {
+  auto clamp = [&](int v) { return v < 0 || v > length ? length : v; };
+  c.selStart = clamp(c.selStart);
+  c.selEnd = clamp(c.selEnd);
+  if (c.selStart > c.selEnd) std::swap(c.selStart, c.selEnd);
+}
+
+// EM_SETSEL / CB_SETEDITSEL: start -1 removes the selection (the caret stays), end -1 means the end.
+void SetSelection(HWND hwnd, int start, int end) {
+  const int length = static_cast<int>(Caption(hwnd).size());
+  WithControl(hwnd, [&](ControlState& c, WindowInfo&) {
+    if (start == -1) {
+      c.selStart = c.selEnd;
+    } else {
+      c.selStart = start;
+      c.selEnd = end;
+    }
+    ClampSelection(c, length);
+  });
+}
+
+// One typed character in an edit field: it replaces the selection; backspace deletes the selection or
+// the character before the caret (a whole multi-byte character); other control characters do nothing.
+// Returns whether the text changed.
+bool TypeChar(HWND hwnd, char ch) {
+  const auto byte = static_cast<unsigned char>(ch);
+  if (byte < 0x20 && byte != '\b') return false;
+  std::string text = Caption(hwnd);
+  bool changed = false;
+  WithControl(hwnd, [&](ControlState& c, WindowInfo&) {
+    ClampSelection(c, static_cast<int>(text.size()));
+    auto start = static_cast<size_t>(c.selStart), end = static_cast<size_t>(c.selEnd);
+    if (byte == '\b' && start == end) {
+      if (start == 0) return;
+      const char* prev = CharPrevA(text.c_str(), text.c_str() + start);
+      start = static_cast<size_t>(prev - text.c_str());
+    }
+    if (byte != '\b' && c.maxLength > 0 && text.size() - (end - start) >= static_cast<size_t>(c.maxLength)) return;
+    std::string typed = text.substr(0, start);
+    if (byte != '\b') typed.push_back(ch);
+    typed.append(text, end, std::string::npos);
+    text = std::move(typed);
+    c.selStart = c.selEnd = static_cast<int>(start + (byte == '\b' ? 0 : 1));
+    changed = true;
+  });
+  if (changed) StoreCaption(hwnd, text.c_str());
+  return changed;
+}
+
+// ---- Track bars -----------------------------------------------------------------------------------
+
+// Moves the slider to pos (clamped to the range); returns whether it moved.
+bool MoveTrackBar(HWND hwnd, int pos) {
+  bool moved = false;
+  WithControl(hwnd, [&](ControlState& c, WindowInfo&) {
+    pos = std::clamp(pos, c.rangeMin, std::max(c.rangeMin, c.rangeMax));
+    moved = pos != c.pos;
+    c.pos = pos;
+  });
+  return moved;
+}
+
+// Tells the parent that the slider moved (WM_HSCROLL, or WM_VSCROLL for TBS_VERT), then that the
+// movement ended, as a track bar does after a drag or a key.
+void SlideNotify(HWND hwnd, int code) {
+  HWND parent = GetParent(hwnd);
+  if (!parent) return;
+  const UINT msg = HasStyle(hwnd, TBS_VERT) ? WM_VSCROLL : WM_HSCROLL;
+  const auto pos = static_cast<int>(SendMessageA(hwnd, TBM_GETPOS, 0, 0));
+  SendMessageA(parent, msg, MAKEWPARAM(code, pos), static_cast<LPARAM>(hwnd));
+  if (IsWindow(hwnd)) SendMessageA(parent, msg, MAKEWPARAM(TB_ENDTRACK, 0), static_cast<LPARAM>(hwnd));
+}
+
+// ---- Tab controls ---------------------------------------------------------------------------------
+
+void NotifyParent(HWND control, UINT code, LRESULT* result = nullptr) {
+  HWND parent = GetParent(control);
+  NMHDR hdr{control, static_cast<UINT_PTR>(GetDlgCtrlID(control)), code};
+  const LRESULT r = parent ? SendMessageA(parent, WM_NOTIFY, hdr.idFrom, reinterpret_cast<LPARAM>(&hdr)) : 0;
+  if (result) *result = r;
+}
 
 // The list part shared by list boxes and combo boxes. `error` is LB_ERR/CB_ERR (both -1).
 struct ListMessages {
@@ -205,6 +291,27 @@ LRESULT CALLBACK MessageBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 
 namespace korven::platform::detail {
 
+bool SlideTo(HWND trackBar, int pos) {
+  WindowInfo info;
+  if (!GetWindowInfo(trackBar, info) || !EqualNoCase(info.className, TRACKBAR_CLASSA)) return false;
+  MoveTrackBar(trackBar, pos);
+  SlideNotify(trackBar, TB_THUMBPOSITION);
+  return true;
+}
+
+bool SelectTab(HWND tabControl, int index) {
+  WindowInfo info;
+  if (!GetWindowInfo(tabControl, info) || !EqualNoCase(info.className, WC_TABCONTROLA)) return false;
+  if (index < 0 || index >= static_cast<int>(info.control.items.size())) return false;
+  if (index == info.control.selected) return true;
+  LRESULT refused = 0;
+  NotifyParent(tabControl, TCN_SELCHANGING, &refused);
+  if (refused || !IsWindow(tabControl)) return true;  // the parent keeps the page: the click still happened
+  SendMessageA(tabControl, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+  NotifyParent(tabControl, TCN_SELCHANGE);
+  return true;
+}
+
 LRESULT CALLBACK StaticProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
@@ -217,6 +324,8 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
       if (type == BS_AUTOCHECKBOX)
         WithControl(
             hwnd, [](ControlState& c, WindowInfo&) { c.check = c.check == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED; });
+      if (type == BS_AUTO3STATE)
+        WithControl(hwnd, [](ControlState& c, WindowInfo&) { c.check = (c.check + 1) % 3; });
       if (type == BS_AUTORADIOBUTTON) WithControl(hwnd, [](ControlState& c, WindowInfo&) { c.check = BST_CHECKED; });
       Notify(hwnd, BN_CLICKED);
       return 0;
@@ -235,12 +344,41 @@ LRESULT CALLBACK ButtonProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CALLBACK EditProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == WM_SETTEXT) {
-    LRESULT r = DefWindowProcA(hwnd, msg, wParam, lParam);
-    Notify(hwnd, EN_CHANGE);
-    return r;
+  switch (msg) {
+    case WM_SETTEXT: {
+      LRESULT r = DefWindowProcA(hwnd, msg, wParam, lParam);
+      SetSelection(hwnd, 0, 0);
+      Notify(hwnd, EN_CHANGE);
+      return r;
+    }
+    case WM_CHAR:
+      if (!HasStyle(hwnd, ES_READONLY) && TypeChar(hwnd, static_cast<char>(wParam))) Notify(hwnd, EN_CHANGE);
+      return 0;
+    case EM_SETSEL:
+      SetSelection(hwnd, static_cast<int>(wParam), static_cast<int>(lParam));
+      return 0;
+    case EM_LIMITTEXT:
+      WithControl(hwnd, [&](ControlState& c, WindowInfo&) { c.maxLength = static_cast<int>(wParam); });
+      return 0;
+    case EM_SETREADONLY: {
+      const auto style = static_cast<DWORD>(GetWindowLongPtrA(hwnd, GWL_STYLE));
+      SetWindowLongPtrA(hwnd, GWL_STYLE, static_cast<LONG_PTR>(wParam ? (style | ES_READONLY) : (style & ~DWORD(ES_READONLY))));
+      return TRUE;
+    }
+    case EM_GETSEL: {
+      LRESULT sel = 0;
+      WithControl(hwnd, [&](ControlState& c, WindowInfo&) { sel = MAKELONG(c.selStart, c.selEnd); });
+      return sel;
+    }
+    case WM_SETFOCUS:
+      Notify(hwnd, EN_SETFOCUS);
+      return 0;
+    case WM_KILLFOCUS:
+      Notify(hwnd, EN_KILLFOCUS);
+      return 0;
+    default:
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
   }
-  return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
 LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -252,7 +390,176 @@ LRESULT CALLBACK ListBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) 
 LRESULT CALLBACK ComboBoxProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   LRESULT r = 0;
   if (ListMessage(kComboBox, hwnd, msg, wParam, lParam, r)) return r;
-  return DefWindowProcA(hwnd, msg, wParam, lParam);
+  // A drop-down list has no edit field; an editable combo box (CBS_DROPDOWN, CBS_SIMPLE) takes typing.
+  const bool editable = (GetWindowLongPtrA(hwnd, GWL_STYLE) & 0x3) != CBS_DROPDOWNLIST;
+  switch (msg) {
+    case WM_CHAR:
+      if (editable && TypeChar(hwnd, static_cast<char>(wParam))) Notify(hwnd, CBN_EDITCHANGE);
+      return 0;
+    case CB_SETEDITSEL:
+      if (!editable) return CB_ERR;
+      SetSelection(hwnd, static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam)));
+      return TRUE;
+    case CB_LIMITTEXT:
+      WithControl(hwnd, [&](ControlState& c, WindowInfo&) { c.maxLength = static_cast<int>(wParam); });
+      return TRUE;
+    case CB_GETEDITSEL: {
+      LRESULT sel = 0;
+      WithControl(hwnd, [&](ControlState& c, WindowInfo&) { sel = MAKELONG(c.selStart, c.selEnd); });
+      return sel;
+    }
+    case WM_SETTEXT: {
+      const LRESULT done = DefWindowProcA(hwnd, msg, wParam, lParam);
+      SetSelection(hwnd, 0, 0);
+      return done;
+    }
+    default:
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
+}
+
+LRESULT CALLBACK TrackBarProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT r = 0;
+  auto withState = [&](auto f) { WithControl(hwnd, [&](ControlState& c, WindowInfo&) { f(c); }); };
+  auto keepPosInRange = [](ControlState& c) { c.pos = std::clamp(c.pos, c.rangeMin, std::max(c.rangeMin, c.rangeMax)); };
+  switch (msg) {
+    case TBM_GETPOS: withState([&](ControlState& c) { r = c.pos; }); return r;
+    case TBM_GETRANGEMIN: withState([&](ControlState& c) { r = c.rangeMin; }); return r;
+    case TBM_GETRANGEMAX: withState([&](ControlState& c) { r = c.rangeMax; }); return r;
+    case TBM_SETPOS: MoveTrackBar(hwnd, static_cast<int>(lParam)); return 0;
+    case TBM_SETRANGE:
+      withState([&](ControlState& c) {
+        c.rangeMin = static_cast<short>(LOWORD(lParam));
+        c.rangeMax = static_cast<short>(HIWORD(lParam));
+        keepPosInRange(c);
+      });
+      return 0;
+    case TBM_SETRANGEMIN:
+    case TBM_SETRANGEMAX:
+      withState([&](ControlState& c) {
+        (msg == TBM_SETRANGEMIN ? c.rangeMin : c.rangeMax) = static_cast<int>(lParam);
+        keepPosInRange(c);
+      });
+      return 0;
+    case TBM_SETTICFREQ: withState([&](ControlState& c) { c.ticFreq = static_cast<int>(wParam); }); return 0;
+    case TBM_SETPAGESIZE: withState([&](ControlState& c) { r = c.pageSize; c.pageSize = static_cast<int>(lParam); }); return r;
+    case TBM_GETPAGESIZE: withState([&](ControlState& c) { r = c.pageSize; }); return r;
+    case TBM_SETLINESIZE: withState([&](ControlState& c) { r = c.lineSize; c.lineSize = static_cast<int>(lParam); }); return r;
+    case TBM_GETLINESIZE: withState([&](ControlState& c) { r = c.lineSize; }); return r;
+    case WM_KEYDOWN: {
+      // The keys a person moves a focused slider with; the parent hears WM_HSCROLL (WM_VSCROLL).
+      int pos = 0, line = 1, page = 1, lo = 0, hi = 0;
+      withState([&](ControlState& c) { pos = c.pos, line = c.lineSize, page = c.pageSize, lo = c.rangeMin, hi = c.rangeMax; });
+      int code = -1;
+      switch (wParam) {
+        case VK_LEFT: case VK_UP: pos -= line, code = TB_LINEUP; break;
+        case VK_RIGHT: case VK_DOWN: pos += line, code = TB_LINEDOWN; break;
+        case VK_PRIOR: pos -= page, code = TB_PAGEUP; break;
+        case VK_NEXT: pos += page, code = TB_PAGEDOWN; break;
+        case VK_HOME: pos = lo, code = TB_TOP; break;
+        case VK_END: pos = hi, code = TB_BOTTOM; break;
+        default: return DefWindowProcA(hwnd, msg, wParam, lParam);
+      }
+      MoveTrackBar(hwnd, pos);
+      SlideNotify(hwnd, code);
+      return 0;
+    }
+    default:
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
+}
+
+LRESULT CALLBACK TabControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  LRESULT r = 0;
+  auto withState = [&](auto f) { WithControl(hwnd, [&](ControlState& c, WindowInfo&) { f(c); }); };
+  const auto* item = reinterpret_cast<const TCITEMA*>(lParam);
+  const int index = static_cast<int>(wParam);
+  switch (msg) {
+    case TCM_GETITEMCOUNT: withState([&](ControlState& c) { r = static_cast<LRESULT>(c.items.size()); }); return r;
+    case TCM_INSERTITEMA:
+      r = -1;
+      withState([&](ControlState& c) {
+        if (!item || index < 0) return;
+        const int at = std::min(index, static_cast<int>(c.items.size()));
+        c.items.insert(c.items.begin() + at, (item->mask & TCIF_TEXT) && item->pszText ? item->pszText : "");
+        c.itemData.insert(c.itemData.begin() + at, item->lParam);
+        if (c.selected >= at) ++c.selected;
+        if (c.selected < 0) c.selected = 0;  // the first tab is selected as soon as there is one
+        r = at;
+      });
+      return r;
+    case TCM_SETITEMA:
+    case TCM_GETITEMA:
+      withState([&](ControlState& c) {
+        if (!item || index < 0 || index >= static_cast<int>(c.items.size()) || !(item->mask & TCIF_TEXT)) return;
+        auto& text = c.items[static_cast<size_t>(index)];
+        if (msg == TCM_SETITEMA) {
+          text = item->pszText ? item->pszText : "";
+        } else if (item->pszText && item->cchTextMax > 0) {
+          const size_t n = std::min(text.size(), static_cast<size_t>(item->cchTextMax) - 1);
+          std::memcpy(item->pszText, text.data(), n);
+          item->pszText[n] = '\0';
+        }
+        r = TRUE;
+      });
+      return r;
+    case TCM_DELETEITEM:
+      withState([&](ControlState& c) {
+        if (index < 0 || index >= static_cast<int>(c.items.size())) return;
+        c.items.erase(c.items.begin() + index);
+        c.itemData.erase(c.itemData.begin() + index);
+        if (c.selected == index) c.selected = -1;
+        else if (c.selected > index) --c.selected;
+        r = TRUE;
+      });
+      return r;
+    case TCM_DELETEALLITEMS:
+      withState([&](ControlState& c) { c.items.clear(), c.itemData.clear(), c.selected = -1; });
+      return TRUE;
+    case TCM_GETCURSEL: withState([&](ControlState& c) { r = c.selected; }); return r;
+    case TCM_SETCURSEL:
+      r = -1;
+      withState([&](ControlState& c) {
+        if (index < 0 || index >= static_cast<int>(c.items.size())) return;
+        r = c.selected;
+        c.selected = index;
+      });
+      return r;
+    case TCM_SETITEMSIZE:
+      withState([&](ControlState& c) {
+        r = MAKELONG(c.tabWidth, c.tabHeight);
+        c.tabWidth = static_cast<short>(LOWORD(lParam));
+        c.tabHeight = static_cast<short>(HIWORD(lParam));
+      });
+      return r;
+    case TCM_GETROWCOUNT:
+    case TCM_GETITEMRECT:
+    case TCM_ADJUSTRECT: {
+      WindowInfo info;
+      RECT client{};
+      if (!GetWindowInfo(hwnd, info) || !GetClientRect(hwnd, &client)) return 0;
+      const TabLayout layout = LayoutTabs(info, client.right, client.bottom);
+      auto* rect = reinterpret_cast<RECT*>(lParam);
+      if (msg == TCM_GETROWCOUNT) return layout.rows;
+      if (!rect) return 0;
+      if (msg == TCM_GETITEMRECT) {
+        if (index < 0 || index >= static_cast<int>(layout.tabs.size())) return FALSE;
+        *rect = layout.tabs[static_cast<size_t>(index)];
+        return TRUE;
+      }
+      // TCM_ADJUSTRECT: the display area of a window rectangle, or (wParam TRUE) the other way round.
+      const RECT inset{layout.display.left, layout.display.top, client.right - layout.display.right,
+                       client.bottom - layout.display.bottom};
+      const int sign = wParam ? -1 : 1;
+      rect->left += sign * inset.left;
+      rect->top += sign * inset.top;
+      rect->right -= sign * inset.right;
+      rect->bottom -= sign * inset.bottom;
+      return 0;
+    }
+    default:
+      return DefWindowProcA(hwnd, msg, wParam, lParam);
+  }
 }
 
 LRESULT CALLBACK DialogProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {

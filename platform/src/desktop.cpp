@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,21 +20,15 @@ std::atomic<Desktop*> g_desktop{nullptr};
 std::atomic<DWORD> g_desktopThread{0};
 std::atomic<uint64_t> g_desktopGeneration{0};
 
-// A caption as a person reads it: without '&' accelerators ("&&" is a literal '&').
-std::string StripAccelerators(const std::string& s) {
-  std::string out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] == '&') {
-      if (i + 1 < s.size() && s[i + 1] == '&') out.push_back('&'), ++i;
-      continue;
-    }
-    out.push_back(s[i]);
-  }
-  return out;
-}
-
 // Captions compare as a person reads them, and without regard to case.
 std::string Normalize(const std::string& s) { return LowerAscii(StripAccelerators(s)); }
+
+// A label's text as it names a control: also without a trailing ':' and blanks.
+std::string NormalizeLabel(const std::string& s) {
+  std::string n = Normalize(s);
+  while (!n.empty() && (n.back() == ':' || n.back() == ' ')) n.pop_back();
+  return n;
+}
 
 bool IsClass(const WindowInfo& info, const char* name) { return EqualNoCase(info.className, name); }
 
@@ -63,6 +58,80 @@ HWND FindControl(HWND window, Pred pred) {
 }
 
 bool IsListLike(const WindowInfo& info) { return IsClass(info, "LISTBOX") || IsClass(info, "COMBOBOX"); }
+
+bool IsEditable(const WindowInfo& info) {
+  return IsClass(info, "EDIT") || (IsClass(info, "COMBOBOX") && (info.style & 0x3) != CBS_DROPDOWNLIST);
+}
+
+bool IsCheckBox(const WindowInfo& info) {
+  if (!IsClass(info, "BUTTON")) return false;
+  const DWORD type = info.style & BS_TYPEMASK;
+  return type == BS_CHECKBOX || type == BS_AUTOCHECKBOX || type == BS_3STATE || type == BS_AUTO3STATE ||
+         type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON;
+}
+
+// A "STATIC" that shows text (not a picture or a frame).
+bool IsTextLabel(const WindowInfo& info) {
+  if (!IsClass(info, "STATIC")) return false;
+  const DWORD type = info.style & SS_TYPEMASK;
+  return type <= SS_RIGHT || type == SS_SIMPLE || type == SS_LEFTNOWORDWRAP;
+}
+
+// The label that names a control: one whose SetLabelFor is the control, else the text label created
+// just before it among its siblings (unless that label names another control). 0 when none.
+HWND LabelOf(HWND control) {
+  WindowInfo info;
+  if (!GetWindowInfo(control, info)) return 0;
+  HWND top = control;
+  for (WindowInfo t = info; t.style & WS_CHILD;) {
+    top = t.parent;
+    if (!GetWindowInfo(top, t)) break;
+  }
+  std::vector<HWND> stack = ChildWindows(top);
+  while (!stack.empty()) {
+    HWND h = stack.back();
+    stack.pop_back();
+    WindowInfo l;
+    if (GetWindowInfo(h, l) && IsTextLabel(l) && l.control.labelFor == control) return h;
+    for (HWND c : ChildWindows(h)) stack.push_back(c);
+  }
+  HWND prev = GetWindow(control, GW_HWNDPREV);
+  WindowInfo p;
+  if (prev && GetWindowInfo(prev, p) && IsTextLabel(p) && !p.control.labelFor) return prev;
+  return 0;
+}
+
+// Moves the focus to a control as a person's click would. False when a window appeared meanwhile (a
+// handler objected to the focus leaving another control): then the click itself is lost.
+bool ClickFocus(HWND control) {
+  if (GetFocus() == control) return true;
+  const uint64_t before = ShowCount();
+  SetFocus(control);
+  return ShowCount() == before;
+}
+
+// Holds keys down (Shift) for the duration of a scope.
+class KeysDown {
+ public:
+  KeysDown(int vk, bool down) : vk_(vk), down_(down) {
+    if (down_) SetKeyDown(vk_, true);
+  }
+  ~KeysDown() {
+    if (down_) SetKeyDown(vk_, false);
+  }
+  KeysDown(const KeysDown&) = delete;
+  KeysDown& operator=(const KeysDown&) = delete;
+
+ private:
+  int vk_;
+  bool down_;
+};
+
+// The window's focused control, or the window itself.
+HWND FocusIn(HWND window) {
+  HWND focus = GetFocus();
+  return focus && (focus == window || IsChild(window, focus)) ? focus : window;
+}
 
 bool IsDefaultPush(const WindowInfo& info) {
   return IsClass(info, "BUTTON") && (info.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
@@ -142,7 +211,7 @@ ShownWindow Describe(HWND hwnd) {
   Descendants(hwnd, false, all);
   bool haveList = false;
   for (const WindowInfo& info : all) {
-    if (IsClass(info, "STATIC")) {
+    if (IsTextLabel(info)) {
       w.texts.push_back(info.caption);
     } else if (IsClass(info, "BUTTON")) {
       w.buttons.push_back(info.caption);
@@ -155,8 +224,83 @@ ShownWindow Describe(HWND hwnd) {
       if (info.control.selected >= 0 && size_t(info.control.selected) < w.items.size())
         w.selectedItem = w.items[size_t(info.control.selected)];
     }
+    w.controls.push_back(DescribeControl(info.hwnd));
   }
   return w;
+}
+
+ShownControl DescribeControl(HWND control) {
+  ShownControl c;
+  WindowInfo info;
+  if (!GetWindowInfo(control, info)) return c;
+  c.hwnd = control;
+  c.className = info.className;
+  c.automationId = info.control.automationId;
+  c.text = info.caption;
+  c.hint = info.control.hint;
+  if (HWND label = LabelOf(control)) c.label = Caption(label);
+  c.visible = IsWindowVisible(control);
+  c.enabled = true;
+  for (HWND h = control; h;) {
+    WindowInfo up;
+    if (!GetWindowInfo(h, up)) break;
+    if (up.style & WS_DISABLED) c.enabled = false;
+    h = (up.style & WS_CHILD) ? up.parent : 0;
+  }
+  c.focused = GetFocus() == control;
+  if (IsCheckBox(info)) c.checked = info.control.check;
+  if (IsListLike(info) || IsClass(info, WC_TABCONTROLA)) {
+    c.items = info.control.items;
+    c.selected = info.control.selected;
+  }
+  if (IsClass(info, TRACKBAR_CLASSA)) {
+    c.position = info.control.pos;
+    c.rangeMin = info.control.rangeMin;
+    c.rangeMax = info.control.rangeMax;
+    c.sliderVisible = !(info.style & TBS_NOTHUMB);
+  }
+  RECT r{};
+  GetWindowRect(control, &r);
+  POINT origin{0, 0};
+  HWND top = control;
+  while (GetWindowLongPtrA(top, GWL_STYLE) & WS_CHILD) top = GetParent(top);
+  ClientToScreen(top, &origin);
+  c.rect = RECT{r.left - origin.x, r.top - origin.y, r.right - origin.x, r.bottom - origin.y};
+  return c;
+}
+
+HWND FindControlWindow(HWND window, const std::string& control, bool usable) {
+  WindowInfo top;
+  if (!GetWindowInfo(window, top) || (usable && (top.style & WS_DISABLED))) return 0;
+  std::vector<WindowInfo> all;
+  if (usable) {
+    Descendants(window, true, all);
+  } else {
+    std::function<void(HWND)> walk = [&](HWND h) {
+      for (HWND c : ChildWindows(h)) {
+        WindowInfo info;
+        if (!GetWindowInfo(c, info)) continue;
+        all.push_back(info);
+        walk(c);
+      }
+    };
+    walk(window);
+  }
+  const std::string want = NormalizeLabel(control);
+  for (const WindowInfo& info : all)
+    if (!info.control.automationId.empty() && LowerAscii(info.control.automationId) == LowerAscii(control))
+      return info.hwnd;
+  for (const WindowInfo& info : all)
+    if (IsClass(info, "BUTTON") && NormalizeLabel(info.caption) == want) return info.hwnd;
+  for (const WindowInfo& info : all) {
+    if (IsTextLabel(info)) continue;
+    if (HWND label = LabelOf(info.hwnd); label && NormalizeLabel(Caption(label)) == want) return info.hwnd;
+  }
+  return 0;
+}
+
+ShownControl ReadControl(HWND window, const std::string& control) {
+  return DescribeControl(FindControlWindow(window, control, false));
 }
 
 std::string DescribeLine(const ShownWindow& w) {
@@ -198,16 +342,27 @@ std::vector<HWND> VisibleWindows() {
 
 bool PressButton(HWND window, const std::string& caption) {
   std::string want = Normalize(caption);
-  return Click(
-      FindControl(window, [&](const WindowInfo& i) { return IsClass(i, "BUTTON") && Normalize(i.caption) == want; }));
+  HWND button =
+      FindControl(window, [&](const WindowInfo& i) { return IsClass(i, "BUTTON") && Normalize(i.caption) == want; });
+  if (!button) {
+    button = FindControlWindow(window, caption);
+    WindowInfo info;
+    if (!GetWindowInfo(button, info) || !IsClass(info, "BUTTON")) return false;
+  }
+  if (ClickFocus(button)) Click(button);
+  return true;
 }
 
-bool PressDefaultButton(HWND window) { return Click(FindControl(window, IsDefaultPush)); }
+bool PressDefaultButton(HWND window) {
+  HWND button = FindControl(window, IsDefaultPush);
+  if (!button) return false;
+  if (ClickFocus(button)) Click(button);
+  return true;
+}
 
-bool PickItem(HWND window, const std::string& item, int controlId) {
-  HWND list =
-      FindControl(window, [&](const WindowInfo& i) { return IsListLike(i) && (controlId == 0 || i.id == controlId); });
-  if (!list) return false;
+namespace {
+
+bool PickIn(HWND list, const std::string& item) {
   WindowInfo info;
   if (!GetWindowInfo(list, info)) return false;
   std::string want = Normalize(item);
@@ -216,6 +371,7 @@ bool PickItem(HWND window, const std::string& item, int controlId) {
   if (it == info.control.items.end()) return false;
   bool combo = IsClass(info, "COMBOBOX");
   auto index = static_cast<WPARAM>(it - info.control.items.begin());
+  if (!ClickFocus(list)) return true;
   SendMessageA(list, combo ? CB_SETCURSEL : LB_SETCURSEL, index, 0);
   if (HWND parent = GetParent(list))
     SendMessageA(parent, WM_COMMAND, MAKEWPARAM(info.id, combo ? CBN_SELCHANGE : LBN_SELCHANGE),
@@ -223,11 +379,137 @@ bool PickItem(HWND window, const std::string& item, int controlId) {
   return true;
 }
 
+bool TypeInto(HWND edit, const std::string& text) {
+  WindowInfo info;
+  if (!GetWindowInfo(edit, info) || !IsEditable(info)) return false;
+  ClickFocus(edit);  // typing goes on even when leaving another control raised an error box
+  if (!IsWindow(edit)) return true;
+  if (IsClass(info, "EDIT"))
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+  else
+    SendMessageA(edit, CB_SETEDITSEL, 0, MAKELPARAM(0, -1));
+  if (text.empty()) SendMessageA(edit, WM_CHAR, '\b', 0);
+  for (char ch : text) {
+    if (!IsWindow(edit)) break;
+    SendMessageA(edit, WM_CHAR, static_cast<WPARAM>(static_cast<unsigned char>(ch)), 0);
+  }
+  return true;
+}
+
+// The control named `control` when it fits `pred` (usable only).
+template <typename Pred>
+HWND NamedControl(HWND window, const std::string& control, Pred pred) {
+  HWND h = FindControlWindow(window, control, true);
+  WindowInfo info;
+  return h && GetWindowInfo(h, info) && pred(info) ? h : 0;
+}
+
+}  // namespace
+
+bool PickItem(HWND window, const std::string& item, int controlId) {
+  HWND list =
+      FindControl(window, [&](const WindowInfo& i) { return IsListLike(i) && (controlId == 0 || i.id == controlId); });
+  return list && PickIn(list, item);
+}
+
+bool PickItem(HWND window, const std::string& item, const std::string& control) {
+  HWND list = NamedControl(window, control, IsListLike);
+  return list && PickIn(list, item);
+}
+
 bool TypeText(HWND window, const std::string& text, int controlId) {
   HWND edit = FindControl(
       window, [&](const WindowInfo& i) { return IsClass(i, "EDIT") && (controlId == 0 || i.id == controlId); });
-  if (!edit) return false;
-  SendMessageA(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  return edit && TypeInto(edit, text);
+}
+
+bool TypeText(HWND window, const std::string& text, const std::string& control) {
+  HWND edit = NamedControl(window, control, IsEditable);
+  return edit && TypeInto(edit, text);
+}
+
+bool SetCheck(HWND window, const std::string& control, bool checked) {
+  HWND box = NamedControl(window, control, IsCheckBox);
+  if (!box) return false;
+  for (int clicks = 0; clicks < 3; ++clicks) {  // a three-state box may need two clicks
+    const bool isChecked = SendMessageA(box, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if (isChecked == checked) break;
+    if (!ClickFocus(box)) break;
+    Click(box);
+    if (!IsWindow(box)) break;
+  }
+  return true;
+}
+
+bool FocusOn(HWND window, const std::string& control) {
+  HWND h = NamedControl(window, control, [](const WindowInfo&) { return true; });
+  if (!h) return false;
+  ClickFocus(h);
+  return true;
+}
+
+bool Slide(HWND window, const std::string& control, int position) {
+  HWND bar = NamedControl(window, control, [](const WindowInfo& i) { return IsClass(i, TRACKBAR_CLASSA); });
+  if (!bar) return false;
+  if (ClickFocus(bar)) SlideTo(bar, position);
+  return true;
+}
+
+bool ChooseTab(HWND window, const std::string& tab) {
+  const std::string want = Normalize(tab);
+  int index = -1;
+  HWND tabs = FindControl(window, [&](const WindowInfo& i) {
+    if (!IsClass(i, WC_TABCONTROLA)) return false;
+    for (size_t k = 0; k < i.control.items.size(); ++k)
+      if (Normalize(i.control.items[k]) == want) index = static_cast<int>(k);
+    return index >= 0;
+  });
+  if (!tabs) return false;
+  if (ClickFocus(tabs)) SelectTab(tabs, index);
+  return true;
+}
+
+bool PressKey(HWND window, int virtualKey, bool shift) {
+  WindowInfo top;
+  if (!GetWindowInfo(window, top) || (top.style & WS_DISABLED)) return false;
+  KeysDown held(VK_SHIFT, shift);
+  SendMessageA(FocusIn(window), WM_KEYDOWN, static_cast<WPARAM>(virtualKey), 0);
+  return true;
+}
+
+bool PressAccelerator(HWND window, char key) {
+  WindowInfo top;
+  if (!GetWindowInfo(window, top) || (top.style & WS_DISABLED)) return false;
+  {
+    KeysDown alt(VK_MENU, true);
+    if (SendMessageA(FocusIn(window), WM_SYSCHAR, static_cast<WPARAM>(static_cast<unsigned char>(key)), 0)) return true;
+  }
+  // As the dialog manager does: a button with that accelerator is pressed; a label's gives the focus
+  // to the control it names, or to the next control that takes the focus.
+  const char want = static_cast<char>(std::tolower(static_cast<unsigned char>(key)));
+  auto hasAccel = [&](const std::string& caption) {
+    for (size_t i = 0; i + 1 < caption.size(); ++i) {
+      if (caption[i] != '&') continue;
+      if (caption[i + 1] == '&') {
+        ++i;
+        continue;
+      }
+      return std::tolower(static_cast<unsigned char>(caption[i + 1])) == want;
+    }
+    return false;
+  };
+  HWND hit = FindControl(window, [&](const WindowInfo& i) {
+    return (IsClass(i, "BUTTON") || IsTextLabel(i)) && !(i.style & SS_NOPREFIX && IsClass(i, "STATIC")) &&
+           hasAccel(i.caption);
+  });
+  WindowInfo info;
+  if (!hit || !GetWindowInfo(hit, info)) return false;
+  if (IsClass(info, "BUTTON")) {
+    if (ClickFocus(hit)) Click(hit);
+    return true;
+  }
+  HWND target = info.control.labelFor ? info.control.labelFor : GetNextDlgTabItem(window, hit, FALSE);
+  if (target) SetFocus(target);
   return true;
 }
 
@@ -360,6 +642,79 @@ ScriptedDesktop& ScriptedDesktop::Type(const std::string& text, const std::strin
                       for (HWND h : Candidates(caption))
                         if (TypeText(h, text, controlId)) return true;
                       return false;
+                    }});
+  return *this;
+}
+
+ScriptedDesktop& ScriptedDesktop::Pick(const std::string& item, const std::string& caption, const std::string& control) {
+  steps_.push_back({"Pick " + Quote(item) + " in " + Quote(control) + Where(caption), [item, caption, control] {
+                      for (HWND h : Candidates(caption))
+                        if (PickItem(h, item, control)) return true;
+                      return false;
+                    }});
+  return *this;
+}
+
+ScriptedDesktop& ScriptedDesktop::Type(const std::string& text, const std::string& caption, const std::string& control) {
+  steps_.push_back({"Type " + Quote(text) + " into " + Quote(control) + Where(caption), [text, caption, control] {
+                      for (HWND h : Candidates(caption))
+                        if (TypeText(h, text, control)) return true;
+                      return false;
+                    }});
+  return *this;
+}
+
+ScriptedDesktop& ScriptedDesktop::Check(const std::string& control, bool checked, const std::string& caption) {
+  steps_.push_back({std::string(checked ? "Check " : "Uncheck ") + Quote(control) + Where(caption),
+                    [control, checked, caption] {
+                      for (HWND h : Candidates(caption))
+                        if (SetCheck(h, control, checked)) return true;
+                      return false;
+                    }});
+  return *this;
+}
+
+ScriptedDesktop& ScriptedDesktop::Focus(const std::string& control, const std::string& caption) {
+  steps_.push_back({"Focus " + Quote(control) + Where(caption), [control, caption] {
+                      for (HWND h : Candidates(caption))
+                        if (FocusOn(h, control)) return true;
+                      return false;
+                    }});
+  return *this;
+}
+
+ScriptedDesktop& ScriptedDesktop::Slide(const std::string& control, int position, const std::string& caption) {
+  steps_.push_back({"Slide " + Quote(control) + " to " + std::to_string(position) + Where(caption),
+                    [control, position, caption] {
+                      for (HWND h : Candidates(caption))
+                        if (korven::platform::Slide(h, control, position)) return true;
+                      return false;
+                    }});
+  return *this;
+}
+
+ScriptedDesktop& ScriptedDesktop::SelectTab(const std::string& tab, const std::string& caption) {
+  steps_.push_back({"Select the tab " + Quote(tab) + Where(caption), [tab, caption] {
+                      for (HWND h : Candidates(caption))
+                        if (ChooseTab(h, tab)) return true;
+                      return false;
+                    }});
+  return *this;
+}
+
+ScriptedDesktop& ScriptedDesktop::Key(int virtualKey, const std::string& caption, bool shift) {
+  steps_.push_back({std::string("Press the key ") + (shift ? "Shift+" : "") + std::to_string(virtualKey) + Where(caption),
+                    [virtualKey, caption, shift] {
+                      auto c = Candidates(caption);
+                      return !c.empty() && PressKey(c.front(), virtualKey, shift);
+                    }});
+  return *this;
+}
+
+ScriptedDesktop& ScriptedDesktop::Accelerator(char key, const std::string& caption) {
+  steps_.push_back({std::string("Press Alt+") + key + Where(caption), [key, caption] {
+                      auto c = Candidates(caption);
+                      return !c.empty() && PressAccelerator(c.front(), key);
                     }});
   return *this;
 }

@@ -4,9 +4,11 @@
 
 #include <korven/desktop.h>
 #include <korven/platform.h>
+#include <korven/snapshot.h>
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,8 @@ std::string PosixPath(const char* path);
 // ERROR_BAD_EXE_FORMAT (why says what is wrong) for an image that would fault the loader or a file
 // that is not a regular one, ERROR_ACCESS_DENIED when it cannot be read.
 DWORD CheckLoadableImage(const std::string& path, std::string& why);
+// A caption as a person reads it: without '&' accelerators ("&&" is a literal '&').
+std::string StripAccelerators(const std::string& s);
 
 // Case-insensitive ASCII comparison (class names, profile keys, message names).
 bool EqualNoCase(const std::string& a, const std::string& b);
@@ -28,12 +32,28 @@ std::string LowerAscii(std::string s);
 
 // ---- user32 internals used by the controls and the desktop -------------------------------------
 
-// The state the built-in list, combo, button and edit controls keep.
+// The state the built-in controls keep, and what their owners tell the desktop beyond Win32.
 struct ControlState {
+  // List and combo boxes (the tab control keeps its tabs here too).
   std::vector<std::string> items;
   std::vector<LONG_PTR> itemData;
   int selected = -1;
+  // Check boxes.
   int check = BST_UNCHECKED;
+  // The text selection of an edit box or of a combo box's edit field: [selStart, selEnd).
+  int selStart = 0, selEnd = 0;
+  int maxLength = 0;  // EM_LIMITTEXT/CB_LIMITTEXT; 0: no limit
+  // Track bars.
+  int rangeMin = 0, rangeMax = 100, pos = 0, ticFreq = 1, lineSize = 1, pageSize = 20;
+  // Tab controls: TCM_SETITEMSIZE (0: from the text).
+  int tabWidth = 0, tabHeight = 0;
+  // For the desktop: an automation id, the hint a person sees on hovering, the control a label names.
+  std::string automationId;
+  std::string hint;
+  HWND labelFor = 0;
+  // For pictures.
+  std::shared_ptr<const WindowLook> look;
+  std::shared_ptr<const WindowImage> image;
 };
 
 // A snapshot of one window taken under the layer's lock.
@@ -49,6 +69,7 @@ struct WindowInfo {
   DWORD thread = 0;
   UINT messageBoxType = 0;
   uint64_t zOrder = 0;  // larger: shown or activated more recently
+  RECT rect{};          // in the parent's client area (top-level: on the screen), frame included
   ControlState control;
 };
 
@@ -68,6 +89,36 @@ std::string Caption(HWND hwnd);
 DWORD DesktopThread();
 // Counts SetDesktop calls, so per-thread bookkeeping of one desktop is not carried over to the next.
 uint64_t DesktopGeneration();
+// Counts top-level windows becoming visible, so an action can tell whether a window appeared while it
+// moved the focus (an error box from a handler that checks what was typed).
+uint64_t ShowCount();
+// The frame of a window of these styles: what AdjustWindowRectEx adds on each side.
+RECT FrameInsets(DWORD style, DWORD exStyle);
+
+// Keyboard state the desktop sets while it sends keys (GetKeyState).
+void SetKeyDown(int vk, bool down);
+
+// Tab controls: the rectangles of the tabs (in the control's client area) and the number of rows,
+// laid out from the items, the item size, the style and the width, with the deterministic text
+// widths of EstimateTextWidth.
+struct TabLayout {
+  std::vector<RECT> tabs;
+  int rows = 0;
+  RECT display{};  // the area below the tabs where the pages go
+};
+TabLayout LayoutTabs(const WindowInfo& info, int width, int height);
+// A text's width in pixels for a font of `em` pixels, from per-character advances (the same formula
+// the framework's canvas uses), so layouts do not depend on the fonts installed.
+int EstimateTextWidth(const std::string& text, int em);
+// The font height in pixels a window's text uses (its look, else 11).
+int LookFontEm(const WindowInfo& info);
+
+// Moves a track bar's slider as a person would (clamped to the range) and tells its parent; false
+// when the window is not a track bar.
+bool SlideTo(HWND trackBar, int pos);
+// Selects a tab as a person clicking it would: the parent hears TCN_SELCHANGING (and may refuse),
+// then TCN_SELCHANGE; false when the window is not a tab control or has no such tab.
+bool SelectTab(HWND tabControl, int index);
 
 // The procedures of the built-in classes (controls.cpp).
 LRESULT CALLBACK StaticProc(HWND, UINT, WPARAM, LPARAM);
@@ -76,6 +127,8 @@ LRESULT CALLBACK EditProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ListBoxProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK ComboBoxProc(HWND, UINT, WPARAM, LPARAM);
 LRESULT CALLBACK DialogProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK TrackBarProc(HWND, UINT, WPARAM, LPARAM);
+LRESULT CALLBACK TabControlProc(HWND, UINT, WPARAM, LPARAM);
 
 }  // namespace korven::platform::detail
 

@@ -26,6 +26,8 @@ State::State() {
   builtin("LISTBOX", ListBoxProc);
   builtin("COMBOBOX", ComboBoxProc);
   builtin("#32770", DialogProc);
+  builtin(TRACKBAR_CLASSA, TrackBarProc);
+  builtin(WC_TABCONTROLA, TabControlProc);
 }
 
 State& S() {
@@ -108,6 +110,7 @@ void Snapshot(HWND h, const Window& w, WindowInfo& info) {
   info.thread = w.thread;
   info.messageBoxType = w.messageBoxType;
   info.zOrder = w.zOrder;
+  info.rect = w.rect;
   info.control = w.control;
 }
 

@@ -180,14 +180,16 @@ BOOL WINAPI GetWindowRect(HWND hWnd, LPRECT lpRect) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  // Children are placed relative to their parent; the result is in screen coordinates.
+  // Children are placed in their parent's client area; the result is in screen coordinates.
   RECT r = w->rect;
   for (Window* p = (w->style & WS_CHILD) ? W(w->parent) : nullptr; p;
        p = (p->style & WS_CHILD) ? W(p->parent) : nullptr) {
-    r.left += p->rect.left;
-    r.right += p->rect.left;
-    r.top += p->rect.top;
-    r.bottom += p->rect.top;
+    const RECT frame = FrameInsets(p->style, p->exStyle);
+    const LONG dx = p->rect.left + frame.left, dy = p->rect.top + frame.top;
+    r.left += dx;
+    r.right += dx;
+    r.top += dy;
+    r.bottom += dy;
   }
   *lpRect = r;
   return TRUE;
@@ -200,7 +202,58 @@ BOOL WINAPI GetClientRect(HWND hWnd, LPRECT lpRect) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  *lpRect = RECT{0, 0, w->rect.right - w->rect.left, w->rect.bottom - w->rect.top};
+  const RECT frame = FrameInsets(w->style, w->exStyle);
+  const LONG width = w->rect.right - w->rect.left - frame.left - frame.right;
+  const LONG height = w->rect.bottom - w->rect.top - frame.top - frame.bottom;
+  *lpRect = RECT{0, 0, width > 0 ? width : 0, height > 0 ? height : 0};
+  return TRUE;
+}
+
+BOOL WINAPI ClientToScreen(HWND hWnd, LPPOINT lpPoint) {
+  RECT r{};
+  if (!lpPoint || !GetWindowRect(hWnd, &r)) return FALSE;
+  WindowInfo info;
+  if (!GetWindowInfo(hWnd, info)) return FALSE;
+  const RECT frame = FrameInsets(info.style, info.exStyle);
+  lpPoint->x += r.left + frame.left;
+  lpPoint->y += r.top + frame.top;
+  return TRUE;
+}
+
+BOOL WINAPI ScreenToClient(HWND hWnd, LPPOINT lpPoint) {
+  POINT origin{0, 0};
+  if (!lpPoint || !ClientToScreen(hWnd, &origin)) return FALSE;
+  lpPoint->x -= origin.x;
+  lpPoint->y -= origin.y;
+  return TRUE;
+}
+
+int WINAPI GetSystemMetrics(int nIndex) {
+  switch (nIndex) {
+    case SM_CXSCREEN: return 1024;
+    case SM_CYSCREEN: return 768;
+    case SM_CYCAPTION: return 19;
+    case SM_CXBORDER:
+    case SM_CYBORDER: return 1;
+    case SM_CXDLGFRAME:
+    case SM_CYDLGFRAME: return 3;
+    case SM_CXFRAME:
+    case SM_CYFRAME: return 4;
+    case SM_CXEDGE:
+    case SM_CYEDGE: return 2;
+    case SM_CYSMCAPTION: return 16;
+    default: return 0;
+  }
+}
+
+BOOL WINAPI AdjustWindowRectEx(LPRECT lpRect, DWORD dwStyle, BOOL bMenu, DWORD dwExStyle) {
+  (void)bMenu;  // no menu bars here
+  if (!lpRect) return FALSE;
+  const RECT frame = FrameInsets(dwStyle, dwExStyle);
+  lpRect->left -= frame.left;
+  lpRect->top -= frame.top;
+  lpRect->right += frame.right;
+  lpRect->bottom += frame.bottom;
   return TRUE;
 }
 
@@ -224,9 +277,44 @@ LRESULT WINAPI DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
     case WM_SYSCOMMAND:
       if ((wParam & 0xFFF0) == SC_CLOSE) SendMessageA(hWnd, WM_CLOSE, 0, 0);
       return 0;
+    case WM_KEYDOWN: {
+      // Tab moves the focus to the next control with WS_TABSTOP of the top-level window, as the
+      // dialog manager does (Shift+Tab to the previous one).
+      if (wParam != VK_TAB) return 0;
+      HWND top = hWnd;
+      while (GetWindowLongPtrA(top, GWL_STYLE) & WS_CHILD) top = GetParent(top);
+      if (top == hWnd) return 0;
+      if (HWND next = GetNextDlgTabItem(top, hWnd, GetKeyState(VK_SHIFT) < 0)) SetFocus(next);
+      return 0;
+    }
+    case WM_SYSCHAR:
+      // Alt+key goes up to the window that handles mnemonics.
+      if (GetWindowLongPtrA(hWnd, GWL_STYLE) & WS_CHILD) return SendMessageA(GetParent(hWnd), Msg, wParam, lParam);
+      return 0;
     default:
       return 0;
   }
 }
 
 }  // extern "C"
+
+namespace korven::platform::detail {
+
+// As Win32 computes it: an outer edge for dialog and sizing frames (or a static edge), the sizing
+// band, one more line for a border, the caption below the top edge, and a client edge inside.
+RECT FrameInsets(DWORD style, DWORD exStyle) {
+  int adjust = 0;
+  if ((exStyle & (WS_EX_STATICEDGE | WS_EX_DLGMODALFRAME)) == WS_EX_STATICEDGE)
+    adjust = 1;
+  else if ((exStyle & WS_EX_DLGMODALFRAME) || (style & (WS_THICKFRAME | WS_DLGFRAME)))
+    adjust = 2;
+  if (style & WS_THICKFRAME) adjust += GetSystemMetrics(SM_CXFRAME) - GetSystemMetrics(SM_CXDLGFRAME);
+  if ((style & (WS_BORDER | WS_DLGFRAME)) || (exStyle & WS_EX_DLGMODALFRAME)) ++adjust;
+  if (exStyle & WS_EX_CLIENTEDGE) adjust += GetSystemMetrics(SM_CXEDGE);
+  RECT r{adjust, adjust, adjust, adjust};
+  if ((style & WS_CAPTION) == WS_CAPTION)
+    r.top += GetSystemMetrics((exStyle & WS_EX_TOOLWINDOW) ? SM_CYSMCAPTION : SM_CYCAPTION);
+  return r;
+}
+
+}  // namespace korven::platform::detail

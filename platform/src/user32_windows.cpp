@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 
 #include "user32_state.h"
@@ -53,12 +54,19 @@ void DestroyTree(HWND h) {
   S().windows.Remove(h);
 }
 
+std::atomic<uint64_t> g_showCount{0};
+
 void ShowChanged(HWND h, bool show, bool topLevel) {
   SendMessageA(h, WM_SHOWWINDOW, show ? TRUE : FALSE, 0);
-  if (show && topLevel) CurrentDesktop().Shown(Describe(h));
+  if (show && topLevel) {
+    ++g_showCount;
+    CurrentDesktop().Shown(Describe(h));
+  }
 }
 
 }  // namespace
+
+uint64_t korven::platform::detail::ShowCount() { return g_showCount; }
 
 extern "C" {
 

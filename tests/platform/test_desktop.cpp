@@ -189,7 +189,10 @@ TEST_F(Desktop, PickAndTypeOperateControlsAndNotifyTheParent) {
   EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), 1);
   EXPECT_EQ(kp::ReadText(form), "hello");
   EXPECT_EQ(kp::ReadText(form, 102), "hidden");
-  EXPECT_EQ(result.notifications, (std::vector<std::pair<int, int>>{{100, LBN_SELCHANGE}, {101, EN_CHANGE}}));
+  // Typing focuses the box and types one character at a time: one EN_CHANGE per character.
+  EXPECT_EQ(result.notifications,
+            (std::vector<std::pair<int, int>>{{100, LBN_SELCHANGE}, {101, EN_SETFOCUS}, {101, EN_CHANGE},
+                                              {101, EN_CHANGE}, {101, EN_CHANGE}, {101, EN_CHANGE}, {101, EN_CHANGE}}));
   kp::ShownWindow shown = kp::Describe(form);
   EXPECT_EQ(shown.selectedItem, "Beta");
   EXPECT_EQ(shown.edits, std::vector<std::string>{"hello"});  // hidden controls are not shown

@@ -34,6 +34,25 @@
 
 namespace korven::platform {
 
+// What a person sees of one control (hidden ones are described too when read by name).
+struct ShownControl {
+  HWND hwnd = 0;
+  std::string className;     // "BUTTON", "EDIT", "COMBOBOX", "msctls_trackbar32", a framework class...
+  std::string automationId;  // the name the owner gave it for tests (SetAutomationId)
+  std::string text;          // caption, or contents (an edit box, a combo box's field or selection)
+  std::string label;         // the text of the label that names it, '&' kept (see FindControlWindow)
+  std::string hint;          // what a person sees on hovering (SetWindowHint)
+  bool visible = false;      // it and every parent
+  bool enabled = false;      // it and every parent
+  bool focused = false;
+  int checked = -1;          // check boxes and radio buttons: BST_UNCHECKED/CHECKED/INDETERMINATE; -1 others
+  std::vector<std::string> items;  // list and combo boxes; the tabs of a tab control
+  int selected = -1;               // the selected item or tab
+  int position = 0, rangeMin = 0, rangeMax = 0;  // track bars
+  bool sliderVisible = false;                    // track bars: false with TBS_NOTHUMB
+  RECT rect{};               // in the top-level window's client area
+};
+
 // What a person sees of a top-level window.
 struct ShownWindow {
   HWND hwnd = 0;
@@ -47,6 +66,7 @@ struct ShownWindow {
   std::string selectedItem;          // selected item of the first list or combo box, if any
   UINT messageBoxType = 0;           // uType of a MessageBoxA window, 0 otherwise
   bool dialog = false;               // class "#32770" or WS_EX_DLGMODALFRAME
+  std::vector<ShownControl> controls;  // every visible control, depth first in creation order
 };
 
 // A description of the window as it is now; an empty description (hwnd 0) for an invalid handle.
@@ -56,16 +76,59 @@ std::string DescribeLine(const ShownWindow& w);
 // Visible top-level windows of the calling thread, the most recently shown or activated first.
 std::vector<HWND> VisibleWindows();
 
+// What the owner of a control tells the desktop beyond Win32; false for an invalid window.
+// An automation id names a control for tests (the framework gives each control its component name).
+bool SetAutomationId(HWND hwnd, const std::string& id);
+// The hint a person sees when hovering over the control ("" for none).
+bool SetWindowHint(HWND hwnd, const std::string& hint);
+// The control a label names: its accelerator focuses that control (0: the next one, as Win32 does).
+bool SetLabelFor(HWND label, HWND control);
+
+// Finds a control of a top-level window by what a person (or a test) calls it, trying in order: its
+// automation id; a button's or check box's caption; the text of the label that names it (the label
+// whose SetLabelFor is the control, else the "STATIC" created just before it). Texts compare without
+// case, '&' accelerators and a trailing ':'. With `usable`, only visible, enabled controls (and none
+// when the window itself is disabled). 0 when nothing matches.
+HWND FindControlWindow(HWND window, const std::string& control, bool usable = true);
+// The control as it is now, hidden or not; an empty description (hwnd 0) when there is none.
+ShownControl ReadControl(HWND window, const std::string& control);
+ShownControl DescribeControl(HWND control);
+
 // Acting as a person would, on the controls of a top-level window (and its descendants). Each
 // returns false when nothing matches (the control is missing, hidden or disabled). Button captions
 // and items compare without regard to case and to '&' accelerators.
+//
+// An action that clicks (pressing a button, setting a check box, picking an item, choosing a tab,
+// moving a slider) first moves the keyboard focus to the control, as the click would; a control that
+// loses the focus may object (an error box from a handler that checks what was typed), and when a
+// window appears while the focus moves, the click itself is lost, as it is on Windows. Typing goes on.
+// `control` names the control as FindControlWindow does.
 bool PressButton(HWND window, const std::string& caption);
 // Presses the window's BS_DEFPUSHBUTTON button; false when it has none.
 bool PressDefaultButton(HWND window);
 // Selects the item in the list or combo box (controlId 0: the first one) and notifies the parent.
 bool PickItem(HWND window, const std::string& item, int controlId = 0);
-// Replaces the text of the edit box (controlId 0: the first one) and notifies the parent.
+bool PickItem(HWND window, const std::string& item, const std::string& control);
+// Replaces the text of the edit box (controlId 0: the first one) as a person would: focuses it,
+// selects all and types the text one character (byte) at a time (WM_CHAR, so a handler may discard
+// keys); an empty text is typed as a backspace. The parent hears EN_CHANGE for each change.
 bool TypeText(HWND window, const std::string& text, int controlId = 0);
+// The same for an edit box or an editable combo box named as FindControlWindow does.
+bool TypeText(HWND window, const std::string& text, const std::string& control);
+// Sets a check box to checked or unchecked by clicking it when it is not so already.
+bool SetCheck(HWND window, const std::string& control, bool checked);
+// Moves the keyboard focus to the control, as clicking into it would.
+bool FocusOn(HWND window, const std::string& control);
+// Moves a track bar's slider to the position (clamped to its range); its parent hears WM_HSCROLL.
+bool Slide(HWND window, const std::string& control, int position);
+// Chooses the tab with that text on the window's first tab control that has it.
+bool ChooseTab(HWND window, const std::string& tab);
+// Presses a key (VK_TAB, VK_RETURN, ...) on the window's focused control (or the window), with Shift
+// held when asked.
+bool PressKey(HWND window, int virtualKey, bool shift = false);
+// Alt+key: the window's owner handles it first (WM_SYSCHAR); otherwise the button whose caption has
+// that accelerator is pressed, or the control that the label with it names gets the focus.
+bool PressAccelerator(HWND window, char key);
 // Reads a control's text (controlId 0: the first edit box); empty when missing.
 std::string ReadText(HWND window, int controlId = 0);
 // Sends WM_CLOSE, as the window's close box would.
@@ -149,8 +212,22 @@ class ScriptedDesktop : public Desktop {
   // empty) and that has what the step needs.
   ScriptedDesktop& Press(const std::string& button, const std::string& caption = "");
   ScriptedDesktop& Pick(const std::string& item, const std::string& caption = "", int controlId = 0);
+  ScriptedDesktop& Pick(const std::string& item, const std::string& caption, const std::string& control);
   ScriptedDesktop& Type(const std::string& text, const std::string& caption = "", int controlId = 0);
+  ScriptedDesktop& Type(const std::string& text, const std::string& caption, const std::string& control);
   ScriptedDesktop& Close(const std::string& caption = "");
+  // The actions of the functions above (SetCheck, FocusOn, Slide, ChooseTab, PressKey,
+  // PressAccelerator), as steps.
+  ScriptedDesktop& Check(const std::string& control, bool checked = true, const std::string& caption = "");
+  ScriptedDesktop& Focus(const std::string& control, const std::string& caption = "");
+  ScriptedDesktop& Slide(const std::string& control, int position, const std::string& caption = "");
+  ScriptedDesktop& SelectTab(const std::string& tab, const std::string& caption = "");
+  ScriptedDesktop& Key(int virtualKey, const std::string& caption = "", bool shift = false);
+  // Tab (Shift+Tab with backwards) on the focused control.
+  ScriptedDesktop& Tab(const std::string& caption = "", bool backwards = false) {
+    return Key(VK_TAB, caption, backwards);
+  }
+  ScriptedDesktop& Accelerator(char key, const std::string& caption = "");
   // A free step: `action` runs when the application waits and returns whether it acted; a step that
   // returns false stays first in the script.
   ScriptedDesktop& Do(const std::string& description, std::function<bool()> action);
