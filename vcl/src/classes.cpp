@@ -86,11 +86,48 @@ void TComponent::SetName(const std::string& name) {
   if (name == name_) return;
   if (!name.empty() && !IsValidIdent(name))
     throw EComponentError("'" + name + "' is not a valid component name");
-  if (owner_)
+  if (owner_) {
     owner_->ValidateRename(this, name_, name);
-  else
+    owner_->CheckField(name, this);
+    owner_->UnbindField(name_, this);
+  } else {
     ValidateRename(nullptr, name_, name);
+  }
   name_ = name;
+  if (owner_) owner_->BindField(name_, this);
+}
+
+std::vector<std::string> TComponent::FieldNames() const {
+  std::vector<std::string> names;
+  for (const auto& [key, f] : fields_) names.push_back(f.name);
+  return names;
+}
+
+TComponent* TComponent::FieldValue(std::string_view name) const {
+  auto it = fields_.find(Key(name));
+  return it == fields_.end() ? nullptr : it->second.get();
+}
+
+void TComponent::CheckField(std::string_view name, const TComponent* c) const {
+  if (name.empty() || !c) return;
+  auto it = fields_.find(Key(name));
+  if (it == fields_.end() || c->InheritsFrom(*it->second.cls)) return;
+  throw EComponentError("The field " + it->second.name + " of " + ClassName() + " holds a " +
+                        it->second.cls->ClassName() + ", not a " + c->ClassName());
+}
+
+void TComponent::BindField(std::string_view name, TComponent* c) {
+  if (name.empty()) return;
+  auto it = fields_.find(Key(name));
+  if (it == fields_.end()) return;
+  CheckField(name, c);
+  it->second.set(c);
+}
+
+void TComponent::UnbindField(std::string_view name, TComponent* c) {
+  if (name.empty()) return;
+  auto it = fields_.find(Key(name));
+  if (it != fields_.end() && it->second.get() == c) it->second.set(nullptr);
 }
 
 void TComponent::ValidateRename(TComponent* component, const std::string& curName, const std::string& newName) {
@@ -138,9 +175,11 @@ void TComponent::RemoveFreeNotification(TComponent* component) {
 void TComponent::Insert(TComponent* c) {
   components_.push_back(c);
   c->owner_ = this;
+  BindField(c->name_, c);
 }
 
 void TComponent::Remove(TComponent* c) {
+  UnbindField(c->name_, c);
   components_.erase(std::remove(components_.begin(), components_.end(), c), components_.end());
   c->owner_ = nullptr;
 }
@@ -149,6 +188,7 @@ void TComponent::InsertComponent(TComponent* component) {
   if (!component) return;
   if (component->owner_ == this) return;
   ValidateRename(component, "", component->name_);
+  CheckField(component->name_, component);
   if (component->owner_) component->owner_->RemoveComponent(component);
   Insert(component);
   if (state_.Contains(csDesigning)) component->SetDesigning(true);

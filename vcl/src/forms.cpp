@@ -1,5 +1,6 @@
 // TCustomForm and TForm: top-level windows, showing, closing and the modal loop.
 #include <vcl/Forms.h>
+#include <vcl/StdCtrls.h>
 #include <vcl/TypInfo.h>
 
 #include <algorithm>
@@ -26,6 +27,7 @@ TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
   visible_ = false;
   width_ = 320;
   height_ = 240;
+  InitLook(clBtnFace, false, false);
   if (Screen) Screen->forms_.push_back(this);
 }
 
@@ -46,10 +48,28 @@ TCustomForm::~TCustomForm() {
 }
 
 void TCustomForm::DeclareProperties(TPropertyBuilder<TCustomForm>& p) {
+  // A form file keeps the client size; the outer size follows from it and the border style.
+  p.Property("Width", &TCustomForm::GetWidth, &TCustomForm::SetWidth).Stored(false);
+  p.Property("Height", &TCustomForm::GetHeight, &TCustomForm::SetHeight).Stored(false);
+  p.Property("Visible", &TCustomForm::GetVisible, &TCustomForm::SetVisible).Default(false);
+  p.Property("ActiveControl", &TCustomForm::GetActiveControl, &TCustomForm::SetActiveControl);
+  p.Property("BorderIcons", &TCustomForm::GetBorderIcons, &TCustomForm::SetBorderIcons)
+      .Default(TBorderIcons{biSystemMenu, biMinimize, biMaximize});
   p.Property("BorderStyle", &TCustomForm::GetBorderStyle, &TCustomForm::SetBorderStyle).Default(bsSizeable);
   p.Property("Caption", &TCustomForm::GetCaption, &TCustomForm::SetCaption);
+  // Written after the border style, which decides the frame around them.
+  p.Property("ClientHeight", &TCustomForm::GetClientHeight, &TCustomForm::SetClientHeight);
+  p.Property("ClientWidth", &TCustomForm::GetClientWidth, &TCustomForm::SetClientWidth);
   p.Property("FormStyle", &TCustomForm::GetFormStyle, &TCustomForm::SetFormStyle).Default(fsNormal);
   p.Property("HelpContext", &TCustomForm::GetHelpContext, &TCustomForm::SetHelpContext).Default(0);
+  p.Property("KeyPreview", &TCustomForm::GetKeyPreview, &TCustomForm::SetKeyPreview).Default(false);
+  // Kept for form files; they change nothing here (OnCreate always fires after the resource is read,
+  // and there is one screen at 96 pixels per inch).
+  p.Property("OldCreateOrder", &TCustomForm::oldCreateOrder_, &TCustomForm::oldCreateOrder_).Default(false);
+  p.Property("PixelsPerInch", &TCustomForm::pixelsPerInch_, &TCustomForm::pixelsPerInch_);
+  p.Property("Scaled", &TCustomForm::scaled_, &TCustomForm::scaled_).Default(true);
+  p.Property("TextHeight", &TCustomForm::textHeight_, &TCustomForm::textHeight_);
+  p.Property("WindowState", &TCustomForm::GetWindowState, &TCustomForm::SetWindowState).Default(wsNormal);
   p.Property("Position", &TCustomForm::GetPosition, &TCustomForm::SetPosition).Default(poDesigned);
   p.Property("OnClose", &TCustomForm::OnClose, &TCustomForm::OnClose).TypeName("TCloseEvent");
   p.Property("OnCloseQuery", &TCustomForm::OnCloseQuery, &TCustomForm::OnCloseQuery).TypeName("TCloseQueryEvent");
@@ -59,10 +79,97 @@ void TCustomForm::DeclareProperties(TPropertyBuilder<TCustomForm>& p) {
   p.Property("OnShow", &TCustomForm::OnShow, &TCustomForm::OnShow).TypeName("TNotifyEvent");
 }
 
+bool TCustomForm::InitInherited() {
+  if (resourceRead_) return false;
+  resourceRead_ = true;
+  return InitInheritedComponent(this, InheritsFrom(TForm::StaticClass()) ? TForm::StaticClass()
+                                                                         : TCustomForm::StaticClass());
+}
+
 void TCustomForm::AfterConstruction() {
   if (created_) return;
   created_ = true;
+  InitInherited();
   if (OnCreate) OnCreate(this);
+}
+
+TRect TCustomForm::GetClientRect() const {
+  TCreateParams params;
+  const_cast<TCustomForm*>(this)->CreateParams(params);
+  RECT frame{0, 0, 0, 0};
+  AdjustWindowRectEx(&frame, params.Style, FALSE, params.ExStyle);
+  return Rect(0, 0, std::max(0, width_ - (frame.right - frame.left)), std::max(0, height_ - (frame.bottom - frame.top)));
+}
+
+void TCustomForm::SetActiveControl(TWinControl* value) {
+  if (value == activeControl_) return;
+  if (value && !ContainsControl(value)) throw EInvalidOperation("Invalid property value");
+  activeControl_ = value;
+  if (value && !Loading() && handle_ && IsWindowVisible(handle_) && value->CanFocus()) value->SetFocus();
+}
+
+void TCustomForm::SetFocusedControl(TWinControl* Control) {
+  if (!Control || Control == this || Control == focusedControl_ || !ContainsControl(Control)) return;
+  TWinControl* old = focusedControl_;
+  focusedControl_ = Control;
+  activeControl_ = Control;
+  // Exits from the control that had the focus up through the containers the focus leaves, then
+  // enters from the outermost container it comes into down to the control.
+  for (TWinControl* p = old; p && p != this && !p->ContainsControl(Control); p = p->GetParent()) p->DoExit();
+  std::vector<TWinControl*> entered;
+  for (TWinControl* p = Control; p && p != this && !(old && p->ContainsControl(old)); p = p->GetParent())
+    entered.push_back(p);
+  for (auto it = entered.rbegin(); it != entered.rend(); ++it) (*it)->DoEnter();
+}
+
+void TCustomForm::ControlGoing(TWinControl* Control) {
+  if (!Control) return;
+  if (focusedControl_ && Control->ContainsControl(focusedControl_)) focusedControl_ = nullptr;
+  if (activeControl_ && Control->ContainsControl(activeControl_)) activeControl_ = nullptr;
+}
+
+void TCustomForm::SetWindowFocus() {
+  if (!handle_ || !IsWindowVisible(handle_) || !IsWindowEnabled(handle_)) return;
+  TWinControl* target = activeControl_ && activeControl_->CanFocus() ? activeControl_ : FindNextControl(nullptr, true, true);
+  ::SetFocus(target ? target->GetHandle() : handle_);
+}
+
+bool TCustomForm::DialogKey(TWinControl* From, int VirtualKey) {
+  switch (VirtualKey) {
+    case VK_TAB:
+      SelectNext(From, GetKeyState(VK_SHIFT) >= 0, true);
+      return true;
+    case VK_RETURN:
+    case VK_ESCAPE: {
+      if (auto* b = dynamic_cast<TButton*>(From); b && VirtualKey == VK_RETURN) {
+        b->Click();
+        return true;
+      }
+      std::vector<TWinControl*> all;
+      GetTabOrderList(all);
+      for (TWinControl* c : all)
+        if (auto* b = dynamic_cast<TButton*>(c);
+            b && b->CanFocus() && (VirtualKey == VK_RETURN ? b->GetDefault() : b->GetCancel())) {
+          b->Click();
+          return true;
+        }
+      return false;
+    }
+    default:
+      return false;
+  }
+}
+
+bool TCustomForm::DialogChar(char Key) {
+  std::function<bool(TWinControl*)> offer = [&](TWinControl* parent) {
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+      auto* c = dynamic_cast<TWinControl*>(parent->Controls(i));
+      if (!c || !c->GetVisible() || !c->GetEnabled()) continue;
+      if (c->DialogChar(Key) || offer(c)) return true;
+    }
+    return false;
+  };
+  return offer(this);
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
@@ -105,6 +212,17 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
   Params.WndParent = Application ? Application->GetHandle() : 0;  // owned by the application window
 }
 
+void TCustomForm::CreateWnd() {
+  TWinControl::CreateWnd();
+  std::function<void(TWinControl*)> link = [&](TWinControl* parent) {
+    for (int i = 0; i < parent->ControlCount(); ++i) {
+      if (auto* label = dynamic_cast<TLabel*>(parent->Controls(i))) label->LinkFocusControl();
+      if (auto* w = dynamic_cast<TWinControl*>(parent->Controls(i))) link(w);
+    }
+  };
+  link(this);
+}
+
 void TCustomForm::SetVisible(bool value) {
   if (value) {
     AfterConstruction();
@@ -116,6 +234,8 @@ void TCustomForm::SetVisible(bool value) {
     if (!handle_) return;  // OnShow may have freed the window
     ShowWindow(handle_, SW_SHOW);
     SetActiveWindow(handle_);
+    SetWindowFocus();
+    if (!handle_) return;
     if (Screen) {  // most recently shown last
       auto& forms = Screen->forms_;
       forms.erase(std::remove(forms.begin(), forms.end(), this), forms.end());

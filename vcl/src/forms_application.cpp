@@ -1,4 +1,5 @@
 // TApplication and TScreen, and the two global objects made when the library is loaded.
+#include <vcl/ComCtrls.h>
 #include <vcl/ExtCtrls.h>
 #include <vcl/Forms.h>
 #include <vcl/StdCtrls.h>
@@ -33,9 +34,10 @@ std::string ProgramTitle() {
 struct Globals {
   Globals() {
     // Form files name these classes; reading them needs them registered.
-    RegisterClasses({&TForm::StaticClass(), &TButton::StaticClass(), &TLabel::StaticClass(), &TEdit::StaticClass(),
-                     &TListBox::StaticClass(), &TComboBox::StaticClass(), &TImage::StaticClass(),
-                     &TPanel::StaticClass()});
+    RegisterClasses({&TForm::StaticClass(), &TButton::StaticClass(), &TCheckBox::StaticClass(), &TLabel::StaticClass(),
+                     &TEdit::StaticClass(), &TListBox::StaticClass(), &TComboBox::StaticClass(),
+                     &TImage::StaticClass(), &TPanel::StaticClass(), &TBevel::StaticClass(),
+                     &TTrackBar::StaticClass(), &TPageControl::StaticClass(), &TTabSheet::StaticClass()});
     Screen = new TScreen(nullptr);
     Application = new TApplication(nullptr);
   }
@@ -75,7 +77,23 @@ void TApplication::SetTitle(const std::string& value) {
 
 void TApplication::FormCreated(TCustomForm* form) {
   if (!mainForm_) mainForm_ = form;
-  form->AfterConstruction();
+  try {
+    form->AfterConstruction();
+  } catch (...) {
+    delete form;  // also leaves MainForm
+    throw;
+  }
+}
+
+TCustomForm* TApplication::CreateFormOf(const TMetaClass& InstanceClass) {
+  TComponent* created = InstanceClass.CreateComponent(this);
+  auto* form = dynamic_cast<TCustomForm*>(created);
+  if (!form) {
+    delete created;
+    RaiseInvalidCast();
+  }
+  FormCreated(form);
+  return form;
 }
 
 int TApplication::MessageBox(const std::string& Text, const std::string& Caption, UINT Flags) {

@@ -567,12 +567,17 @@ void TReader::ReadComponent(TComponent* parent, int depth) {
   ReadPrefix(flags, childPos);
   std::string className = ReadStr();
   std::string name = ReadStr();
-  TComponent* c = parent->FindComponent(name);
+  // The enclosing component says who owns what is read inside it: itself, or (controls and forms)
+  // the root, so that a form's published fields bind at any depth.
+  TComponent* owner = parent->GetChildOwner();
+  if (!owner) owner = root_;
+  TComponent* c = owner->FindComponent(name);
   if (!c) {
-    c = FindClass(className).CreateComponent(parent);
+    c = FindClass(className).CreateComponent(owner);
     try {
       c->SetName(name);
     } catch (const EComponentError& e) {
+      delete c;
       throw EReadError(e.Message());
     }
   }

@@ -142,11 +142,32 @@ class TComponent : public TPersistent {
   // FindHandler(name)->type() equals the property's EventType.
   std::vector<std::string> HandlerNames() const;
 
+  // ---- Published fields, bound by name ----
+  // Declares a field that holds the owned component of that name, as a form's published fields do:
+  // whenever a component of that name is owned by this one (read from a form file, or named in
+  // code) the field points at it; when it leaves (freed, renamed, removed) the field is cleared. A
+  // component whose class does not fit the field's type is refused with EComponentError.
+  //   DeclareField("CmdOK", CmdOK);   // TButton* CmdOK
+  template <class T>
+  void DeclareField(const std::string& name, T*& field) {
+    fields_[Key(name)] = Field{name, &T::StaticClass(), [&field] { return static_cast<TComponent*>(field); },
+                               [&field](TComponent* c) { field = dynamic_cast<T*>(c); }};
+    if (TComponent* c = FindComponent(name)) BindField(name, c);
+  }
+  // The declared field names, sorted case-insensitively.
+  std::vector<std::string> FieldNames() const;
+  // The component a declared field holds now; nullptr when none (or no such field).
+  TComponent* FieldValue(std::string_view name) const;
+
   // ---- Streaming hooks ----
   // The components written as this component's children: the owned ones, in order.
   virtual void GetChildren(const std::function<void(TComponent*)>& proc, TComponent* root);
   // Called by the reader with the enclosing component of a nested child.
   virtual void SetParentComponent(TComponent* parent);
+  // The owner of the components read inside this one from a form file: this component (so plain
+  // components nest), or nullptr for the root (controls and forms, as in the framework, so that a
+  // form's published fields bind at any depth).
+  virtual TComponent* GetChildOwner() { return this; }
 
   // The framework's hooks, public here so that a reader or a designer can drive them.
   // Called once after the whole tree was read: clears csLoading.
@@ -175,6 +196,18 @@ class TComponent : public TPersistent {
     std::any fn;
   };
   std::map<std::string, Handler> handlers_;
+  struct Field {
+    std::string name;
+    const TMetaClass* cls = nullptr;
+    std::function<TComponent*()> get;
+    std::function<void(TComponent*)> set;
+  };
+  std::map<std::string, Field> fields_;
+  // Points the field of that name (if declared) at c; raises EComponentError when c does not fit.
+  void BindField(std::string_view name, TComponent* c);
+  // Clears the field of that name if it points at c.
+  void UnbindField(std::string_view name, TComponent* c);
+  void CheckField(std::string_view name, const TComponent* c) const;
 };
 
 // ---- TList --------------------------------------------------------------------------------------
@@ -581,6 +614,46 @@ class TReader : public TFiler {
   };
   std::vector<Fixup> fixups_;
 };
+
+// ---- Form resources ------------------------------------------------------------------------------
+
+// A form resource: the binary form data of a form class, kept under the class name of the form
+// file's root (what a Windows module carries as an RT_RCDATA resource). Modules register theirs when
+// loaded (TFormResourceRegistration, which the build's form compiler generates); a later
+// registration of the same name hides the earlier one until it is withdrawn.
+struct TFormResource {
+  const uint8_t* Data = nullptr;
+  size_t Size = 0;
+};
+void RegisterFormResource(const std::string& className, const uint8_t* data, size_t size);
+// Withdraws that registration (the same data); others of the name stay.
+void UnregisterFormResource(const std::string& className, const uint8_t* data);
+// The resource registered last under the name (case-insensitive); Data nullptr when none.
+TFormResource FindFormResource(std::string_view className);
+
+// Registers a form resource for the lifetime of a module: a static object of the generated source.
+class TFormResourceRegistration {
+ public:
+  TFormResourceRegistration(const char* className, const uint8_t* data, size_t size)
+      : className_(className), data_(data) {
+    RegisterFormResource(className_, data, size);
+  }
+  ~TFormResourceRegistration() { UnregisterFormResource(className_, data_); }
+  TFormResourceRegistration(const TFormResourceRegistration&) = delete;
+  TFormResourceRegistration& operator=(const TFormResourceRegistration&) = delete;
+
+ private:
+  std::string className_;
+  const uint8_t* data_;
+};
+
+// Reads the form resources of Instance's class and of its ancestors below RootAncestor (the
+// ancestors' first) into Instance, as the framework's constructors of forms do: properties, the
+// components the form owns at any depth, published fields and event handlers bound by name (the
+// handlers and fields must be declared before). Returns false when no class in the chain has a
+// resource. A form file that names an unknown class, handler or property raises EReadError (or
+// EClassNotFound) naming it.
+bool InitInheritedComponent(TComponent* Instance, const TMetaClass& RootAncestor);
 
 // Converts a binary form stream (from its position) to the text format, and back. Raise
 // EReadError (binary) or EParserError (text, "Line n: ...") on malformed input; both can be caught

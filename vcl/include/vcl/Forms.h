@@ -27,24 +27,48 @@ VCL_ENUM_INFO(TPosition, poDesigned, poDefault, poDefaultPosOnly, poDefaultSizeO
               poDesktopCenter, poMainFormCenter, poOwnerFormCenter)
 enum TCloseAction { caNone, caHide, caFree, caMinimize };
 VCL_ENUM_INFO(TCloseAction, caNone, caHide, caFree, caMinimize)
+enum TBorderIcon { biSystemMenu, biMinimize, biMaximize, biHelp };
+VCL_ENUM_INFO(TBorderIcon, biSystemMenu, biMinimize, biMaximize, biHelp)
+using TBorderIcons = Set<TBorderIcon>;
+enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+VCL_ENUM_INFO(TWindowState, wsNormal, wsMinimized, wsMaximized)
 
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 
 // A top-level window with a caption and border: showing (also modally), closing with
-// OnCloseQuery/OnClose, and the form events from OnCreate to OnDestroy.
+// OnCloseQuery/OnClose, the form events from OnCreate to OnDestroy, and the focus among its controls.
+//
+// A form class with a form resource (a form file compiled into its module, see
+// TFormResourceRegistration) reads it once its object is complete: properties, controls at any
+// depth, published fields (DeclareField) and event handlers (DeclareHandler) bound by name. C++
+// cannot read it in TCustomForm's constructor (the derived members do not exist yet), so a derived
+// constructor ends with InitInherited(), or the form reads it in AfterConstruction, which
+// Application->CreateForm calls (and the first Show or ShowModal).
+//
+// Width and Height include the frame of the border style (AdjustWindowRectEx: bsDialog adds 3 on
+// each side and a 19-pixel caption); ClientWidth and ClientHeight are the inside, where the controls
+// sit, and are what form files store.
 class TCustomForm : public TWinControl {
   VCL_CLASS(TCustomForm, TWinControl)
  public:
   explicit TCustomForm(TComponent* AOwner);
   // Fires OnDestroy, then destroys the window and the child controls.
   ~TCustomForm() override;
-  // Published: Caption, BorderStyle (bsSizeable), FormStyle (fsNormal), Position (poDesigned),
-  // and the events OnCreate, OnShow, OnHide, OnClose, OnCloseQuery, OnDestroy.
+  // Published: ActiveControl, BorderIcons, BorderStyle (bsSizeable), Caption, ClientWidth,
+  // ClientHeight, FormStyle (fsNormal), HelpContext, KeyPreview, OldCreateOrder, PixelsPerInch,
+  // Position (poDesigned), Scaled, TextHeight, Visible (false), WindowState, and the events OnCreate,
+  // OnShow, OnHide, OnClose, OnCloseQuery, OnDestroy. Width and Height are not written.
   static void DeclareProperties(TPropertyBuilder<TCustomForm>& p);
 
-  // Fires OnCreate once. Application->CreateForm calls it; otherwise the first Show or ShowModal.
+  // Reads the form resources of the form's class chain (InitInheritedComponent), once; true when
+  // there was one. A derived constructor calls it as its last step.
+  bool InitInherited();
+  // Reads the form resources (InitInherited) and fires OnCreate, once. Application->CreateForm
+  // calls it; otherwise the first Show or ShowModal.
   void AfterConstruction();
+
+  TRect GetClientRect() const override;
 
   TFormBorderStyle GetBorderStyle() const { return borderStyle_; }
   void SetBorderStyle(TFormBorderStyle value);
@@ -54,6 +78,27 @@ class TCustomForm : public TWinControl {
   void SetPosition(TPosition value) { position_ = value; }
   int GetHelpContext() const { return helpContext_; }
   void SetHelpContext(int value) { helpContext_ = value; }
+  TBorderIcons GetBorderIcons() const { return borderIcons_; }
+  void SetBorderIcons(TBorderIcons value) { borderIcons_ = value; }
+  TWindowState GetWindowState() const { return windowState_; }
+  void SetWindowState(TWindowState value) { windowState_ = value; }
+  bool GetKeyPreview() const { return keyPreview_; }
+  void SetKeyPreview(bool value) { keyPreview_ = value; }
+
+  // The control that has (or, while the form is not active, will get) the focus. Setting it on a
+  // shown form moves the focus there.
+  TWinControl* GetActiveControl() const { return activeControl_; }
+  void SetActiveControl(TWinControl* value);
+  // Moves the form's focus record to the control (the platform already gave it the focus): OnExit
+  // fires on the control that had it and on each container it leaves, then OnEnter on the new one.
+  void SetFocusedControl(TWinControl* Control);
+  // A control is going away (freed, or taken out of the form): the form forgets it.
+  void ControlGoing(TWinControl* Control);
+  // Keys the form handles for its controls: Tab (Shift+Tab) moves through the tab order, Return
+  // presses the focused or the default button, Escape the cancel button. True when handled.
+  bool DialogKey(TWinControl* From, int VirtualKey);
+  // Alt+key: offered to every visible, enabled control (DialogChar) until one takes it.
+  bool DialogChar(char Key);
 
   // Shows the form (fires OnShow) and activates it.
   void Show();
@@ -97,11 +142,25 @@ class TCustomForm : public TWinControl {
 
  protected:
   void CreateParams(TCreateParams& Params) override;
+  // Creates the windows, then tells the desktop which control each label names.
+  void CreateWnd() override;
   void DoClose(TCloseAction& Action);
 
  private:
   bool CloseModal();
+  // Gives the focus to the active control, else the first control in tab order, else the form.
+  void SetWindowFocus();
   TFormBorderStyle borderStyle_ = bsSizeable;
+  TBorderIcons borderIcons_{biSystemMenu, biMinimize, biMaximize};
+  TWindowState windowState_ = wsNormal;
+  bool keyPreview_ = false;
+  bool oldCreateOrder_ = false;
+  bool scaled_ = true;
+  int pixelsPerInch_ = 96;
+  int textHeight_ = 13;
+  bool resourceRead_ = false;
+  TWinControl* activeControl_ = nullptr;
+  TWinControl* focusedControl_ = nullptr;
   TFormStyle formStyle_ = fsNormal;
   TPosition position_ = poDesigned;
   TModalResult modalResult_ = mrNone;
@@ -140,11 +199,33 @@ class TApplication : public TComponent {
   bool Terminated() const { return terminated_; }
   bool ShowMainForm = true;
 
-  // Creates a form owned by the application, fires its OnCreate; the first becomes MainForm.
+  // Creates a form owned by the application, reads its form resource and fires its OnCreate; the
+  // first becomes MainForm. When the constructor, the resource or OnCreate raises, the form is freed,
+  // Reference is nullptr and the exception passes, as in the framework.
   template <class T>
   void CreateForm(T*& Reference) {
-    Reference = new T(this);
-    FormCreated(Reference);
+    Reference = nullptr;
+    T* form = new T(this);
+    FormCreated(form);  // frees the form when it raises
+    Reference = form;
+  }
+  // The same with the class given at run time (Application->CreateForm(TFoo::StaticClass(), Foo)):
+  // InstanceClass must be a registered form class that derives from T (EInvalidCast otherwise).
+  template <class T>
+  void CreateForm(const TMetaClass& InstanceClass, T*& Reference) {
+    Reference = nullptr;
+    TCustomForm* form = CreateFormOf(InstanceClass);  // frees the form when it raises
+    T* typed = dynamic_cast<T*>(form);
+    if (!typed) {
+      delete form;
+      RaiseInvalidCast();
+    }
+    Reference = typed;
+  }
+  template <class T>
+  void CreateForm(TClass InstanceClass, T*& Reference) {
+    if (!InstanceClass) throw EInvalidOperation("CreateForm needs a class");
+    CreateForm(*InstanceClass, Reference);
   }
 
   // MessageBoxA with the active form (or the application window) as owner; Caption "" gives the
@@ -175,6 +256,7 @@ class TApplication : public TComponent {
 
  private:
   void FormCreated(TCustomForm* form);
+  TCustomForm* CreateFormOf(const TMetaClass& InstanceClass);
   bool ProcessMessage();
   friend class TCustomForm;
   HWND handle_ = 0;

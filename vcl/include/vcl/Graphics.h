@@ -134,30 +134,50 @@ enum TFontStyle { fsBold, fsItalic, fsUnderline, fsStrikeOut };
 VCL_ENUM_INFO(TFontStyle, fsBold, fsItalic, fsUnderline, fsStrikeOut)
 using TFontStyles = Set<TFontStyle>;
 
-// A font as far as text measuring needs it. Size is in points at 96 pixels per inch; Height is the
-// character height in pixels, negative as Windows gives it (-Size * 96 / 72, rounded).
+enum TFontPitch { fpDefault, fpVariable, fpFixed };
+VCL_ENUM_INFO(TFontPitch, fpDefault, fpVariable, fpFixed)
+
+// Character sets a font is asked for (Charset); form files name them (SHIFTJIS_CHARSET = 128).
+using TFontCharset = int32_t;
+constexpr TFontCharset ANSI_CHARSET = 0;
+constexpr TFontCharset DEFAULT_CHARSET = 1;
+constexpr TFontCharset SYMBOL_CHARSET = 2;
+constexpr TFontCharset SHIFTJIS_CHARSET = 128;
+constexpr TFontCharset OEM_CHARSET = 255;
+
+// A font as far as text measuring and pictures need it. Height is the character height in pixels,
+// negative as Windows gives it (what form files store); Size is in points at 96 pixels per inch
+// (-Height * 72 / 96, rounded; setting it sets Height = -Size * 96 / 72). The default is 8-point
+// "MS Sans Serif" (Height -11) with DEFAULT_CHARSET.
 class TFont : public TGraphicsObject {
   VCL_CLASS(TFont, TGraphicsObject)
  public:
   const std::string& GetName() const { return name_; }
   void SetName(const std::string& value);
-  int GetSize() const { return size_; }
+  int GetSize() const;
   void SetSize(int value);
-  int GetHeight() const;
+  int GetHeight() const { return height_; }
   void SetHeight(int value);
   TColor GetColor() const { return color_; }
   void SetColor(TColor value);
   TFontStyles GetStyle() const { return style_; }
   void SetStyle(TFontStyles value);
-  // Published: Color, Height, Name, Style.
+  TFontCharset GetCharset() const { return charset_; }
+  void SetCharset(TFontCharset value);
+  TFontPitch GetPitch() const { return pitch_; }
+  void SetPitch(TFontPitch value);
+  // Published: Charset (always written), Color, Height, Name, Pitch (fpDefault), Size (not written),
+  // Style.
   static void DeclareProperties(TPropertyBuilder<TFont>& p);
   void Assign(TPersistent* Source) override;
 
  private:
   std::string name_ = "MS Sans Serif";
-  int size_ = 8;
+  int height_ = -11;
   TColor color_ = clWindowText;
   TFontStyles style_;
+  TFontCharset charset_ = DEFAULT_CHARSET;
+  TFontPitch pitch_ = fpDefault;
 };
 
 class TCanvas;
