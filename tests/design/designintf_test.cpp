@@ -407,7 +407,9 @@ TEST_F(DesignIntf, APackageThatCannotBeLoadedIsRefusedWithTheFileAndTheReason) {
   };
   EXPECT_EQ(message(missing), "Cannot load package " + missing + ": no such file");
   EXPECT_NE(message(text).find("Cannot load package " + text + ": "), std::string::npos);
-  EXPECT_NE(message(text).find("file too short"), std::string::npos) << message(text);
+  // The loader's image check names what is wrong with the file.
+  EXPECT_NE(message(text).find("too short for an ELF header (19 bytes)"), std::string::npos)
+      << message(text);
   // A shared object without the entry: the platform library itself.
   std::string noEntry = KORVEN_PLATFORM_LIBRARY;
   EXPECT_EQ(message(noEntry), "Cannot load package " + noEntry + ": it has no entry KorvenDesignRegister");
