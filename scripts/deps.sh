@@ -18,6 +18,11 @@ if ((${#missing[@]})); then
   echo "korven: installing ${missing[*]}" >&2
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  # An install that was interrupted earlier leaves dpkg refusing every other one until it is finished.
+  if [ -n "$($SUDO dpkg --audit 2>/dev/null)" ]; then
+    echo "korven: finishing an interrupted package installation (dpkg --configure -a)" >&2
+    DEBIAN_FRONTEND=noninteractive $SUDO dpkg --configure -a
+  fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh build
 if [ -x build/bin/korven-scan ]; then
-  build/bin/korven-scan --resolution 150 --pixel-type rgb -o scan.png
+  build/bin/korven-scan -d "Virtual Scanner" --resolution 150 --pixel-type rgb -o scan.png
   echo "korven: the scanned page is $(pwd)/scan.png"
 else
   echo "korven: built into $(pwd)/build"
