@@ -98,7 +98,7 @@ class TCustomForm : public TWinControl {
   // presses the focused or the default button, Escape the cancel button. True when handled.
   bool DialogKey(TWinControl* From, int VirtualKey);
   // Alt+key: offered to every visible, enabled control (DialogChar) until one takes it.
-  bool DialogChar(char Key);
+  bool DialogChar(char Key) override;
 
   // Shows the form (fires OnShow) and activates it.
   void Show();
