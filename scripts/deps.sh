@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   libpng-dev libjpeg-dev libtiff-dev libcairo2-dev libcli11-dev libpodofo-dev
   poppler-utils dpkg-dev
+  fonts-ipafont-gothic
   libsane-dev libsane1 sane-utils
   clang libclang-rt-14-dev
   time
