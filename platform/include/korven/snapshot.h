@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace korven::platform {
@@ -66,6 +67,51 @@ bool SetWindowLook(HWND hwnd, const WindowLook& look);
 WindowLook GetWindowLook(HWND hwnd);
 // Gives an image control its pixels (nullptr: none); false for an invalid window.
 bool SetWindowImage(HWND hwnd, std::shared_ptr<const WindowImage> image);
+
+// A picture of a window: COLORREF values, rows top-down.
+struct WindowPicture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> pixels;
+  uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)]; }
+  bool operator==(const WindowPicture&) const = default;
+};
+
+// Draws the window (a top-level one with its frame) and its visible descendants as they are now.
+// Throws std::invalid_argument for an invalid window.
+WindowPicture RenderWindow(HWND hwnd);
+// Writes the picture as a PNG file (through a temporary file beside it); throws std::runtime_error
+// naming the file and the cause.
+void WritePng(const WindowPicture& picture, const std::string& fileName);
+// RenderWindow, then WritePng.
+void RenderWindowToPng(HWND hwnd, const std::string& fileName);
+
+// A desktop in front of another that writes a picture of every visible top-level window of the
+// waiting thread into a folder whenever the thread waits and the window looks different from its last
+// picture (so each state a person would see is kept once), then lets the other desktop act. Files are
+// named "NNN-caption.png", numbered in the order written.
+class SnapshotDesktop : public Desktop {
+ public:
+  SnapshotDesktop(Desktop& inner, std::string folder);
+  // Pictures of the windows that changed since their last picture; throws std::runtime_error when a
+  // file cannot be written.
+  void Snap();
+  // The files written so far, in order.
+  const std::vector<std::string>& Written() const { return written_; }
+
+  void Shown(const ShownWindow& window) override { inner_.Shown(window); }
+  bool Idle() override;
+  int BlockLimitMs() const override { return inner_.BlockLimitMs(); }
+  void Stalled() override { inner_.Stalled(); }
+  int TimerOnlyLimitMs() const override { return inner_.TimerOnlyLimitMs(); }
+  void StalledOnTimers() override { inner_.StalledOnTimers(); }
+
+ private:
+  Desktop& inner_;
+  std::string folder_;
+  std::vector<std::pair<HWND, WindowPicture>> last_;
+  std::vector<std::string> written_;
+};
 
 }  // namespace korven::platform
 
