@@ -166,9 +166,11 @@ void TWriter::WriteProperty(TPersistent* instance, const TPropInfo& p) {
     return;
   }
   if (p.Kind == tkMethod) {
-    if (!p.HasHandler(instance)) return;
     std::string handler = instance->EventBinding(p.Name);
-    if (handler.empty()) return;  // bound in code without a name: nothing a form file could say
+    if (handler.empty()) return;  // unbound, or bound in code without a name: nothing a form file could say
+    // At design time a name stands without code behind it (the form's code is elsewhere), as the
+    // reader kept it; at run time only a bound handler is written.
+    if (!p.HasHandler(instance) && !(root_ && root_->ComponentState().Contains(csDesigning))) return;
     WritePropName(p.Name);
     WriteIdent(handler);
     return;
