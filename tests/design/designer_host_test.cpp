@@ -1,6 +1,7 @@
 // korven-designer run as a program on copies of examples/ScanForm.dfm: the palette, the Object
 // Inspector's rows, writes through property editors, verbs with the default desktop and with
-// scripts, saving in the file's own format, and the exit codes of what goes wrong.
+// scripts, saving in the file's own format, pictures of forms and of the windows a verb shows, and
+// the exit codes of what goes wrong.
 #include <korven/platform.h>
 #include <vcl/Classes.h>
 
@@ -207,6 +208,29 @@ TEST_F(DesignerHost, AScriptAnswersTheEditorFormStepByStep) {
   EXPECT_NE(r.err.find("warning: the script's step 'Close"), std::string::npos) << r.err;
 }
 
+TEST_F(DesignerHost, RenderDrawsTheFormAndSnapshotsKeepEveryWindowAVerbShows) {
+  const std::string png = scratch.File("form.png");
+  RunResult r = Run({"render", form, "-o", png});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string head = Read(png).substr(0, 24);
+  ASSERT_EQ(head.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+  auto be32 = [&](size_t at) {
+    return (static_cast<unsigned char>(head[at]) << 24) | (static_cast<unsigned char>(head[at + 1]) << 16) |
+           (static_cast<unsigned char>(head[at + 2]) << 8) | static_cast<unsigned char>(head[at + 3]);
+  };
+  // ClientWidth 320 x ClientHeight 96 inside a dialog's frame (3 pixels, and a 19-pixel caption bar).
+  EXPECT_EQ(be32(16), 320 + 2 * 3);
+  EXPECT_EQ(be32(20), 96 + 2 * 3 + 19);
+
+  const std::string out = scratch.File("out");
+  r = Run({"verb", form, "Scanner1", "1", "--snapshot", out});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  std::vector<std::string> files;
+  for (const auto& f : fs::directory_iterator(out)) files.push_back(f.path().filename().string());
+  EXPECT_EQ(files, std::vector<std::string>{"001-" + std::string("バージョン情報") + ".png"});
+  EXPECT_NE(r.err.find("wrote " + out + "/001-"), std::string::npos) << r.err;
+}
+
 struct Failure {
   const char* name;
   std::vector<std::string> args;  // FORM stands for the form file, SCRIPT for a script of `script`
@@ -243,6 +267,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "steps.txt:1: 'x' is no slider position"},
         Failure{"AScriptThatRunsOutEndsTheVerb", {"verb", "FORM", "Scanner1", "0", "--script", "SCRIPT"}, "# nothing\n",
                 5, "The application waits for input and the script cannot act"},
+        Failure{"UnknownComponent", {"verbs", "FORM", "Scanner9"}, "", 2, "has no component named Scanner9"},
+        Failure{"SnapshotFolderIsAFile", {"--snapshot", "FORM", "verb", "FORM", "Scanner1", "1"}, "", 2,
+                "cannot make the folder"},
+        Failure{"PictureIntoAMissingFolder", {"render", "FORM", "-o", "/nonexistent/form.png"}, "", 4,
+                "cannot write /nonexistent/form.png: No such file or directory"},
         Failure{"NoCommand", {}, "", 2, "A subcommand is required"}),
     [](const auto& info) { return std::string(info.param.name); });
 
