@@ -1,6 +1,7 @@
-# cmake -P script: installs the build into a fresh prefix and runs the installed korven-scan as a
-# user would, with nothing pointing into the build tree: it must find its libraries (run path
-# $ORIGIN/../lib) and the installed Windows directory with the manager and the virtual scanner.
+# cmake -P script: installs the build into a fresh prefix and runs the installed korven-scan and
+# korven-designer as a user would, with nothing pointing into the build tree: they must find their
+# libraries (run path $ORIGIN/../lib), the installed design package and the installed Windows
+# directory with the manager and the virtual scanner.
 function(run expect_rc)
   execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${WORK_DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL expect_rc)
@@ -31,3 +32,15 @@ if(NOT EXISTS ${WORK_DIR}/page.png)
 endif()
 run(2 ${prefix}/bin/korven-scan --pixel-type cmyk -o ${WORK_DIR}/bad.png)
 message(STATUS "installed korven-scan: ok")
+
+# The designer host with its default package opens the scanner editor on the installed example form
+# (answered with OK) and draws the windows it shows.
+if(EXISTS ${prefix}/bin/korven-designer)
+  file(COPY ${prefix}/share/korven/examples/ScanForm.dfm DESTINATION ${WORK_DIR})
+  run(0 ${prefix}/bin/korven-designer verb ScanForm.dfm Scanner1 0 --snapshot out/)
+  file(GLOB pictures ${WORK_DIR}/out/*.png)
+  if(NOT pictures)
+    message(FATAL_ERROR "the installed korven-designer wrote no picture into out/")
+  endif()
+  message(STATUS "installed korven-designer: ok")
+endif()
