@@ -93,6 +93,44 @@ TEST_F(SaneProtocolTest, ADeviceGoneSinceTheListingIsAClearFailure) {
   EXPECT_EQ(app.OpenDS(TestSourceName(0)), TWRC_SUCCESS);
 }
 
+// A process discovers SANE's devices once: later listings (new manager sessions, the manager loaded
+// anew) use that list while SANE's configuration is as it was; a changed configuration (the same
+// size, rewritten at once) shows at the next listing.
+TEST_F(SaneProtocolTest, DevicesAreDiscoveredOnceUntilTheConfigurationChanges) {
+  InstallSane();
+  auto list = [] {
+    TwainApp app;
+    EXPECT_EQ(app.OpenDSM(), TWRC_SUCCESS);
+    std::vector<std::string> names = app.SourceNames();
+    EXPECT_EQ(app.CloseDSM(), TWRC_SUCCESS);
+    return names;
+  };
+  const std::vector<std::string> two{TestSourceName(0), TestSourceName(1)};
+  const int before = SaneCallCounts().init;
+  EXPECT_EQ(list(), two);
+  EXPECT_EQ(list(), two);
+  {
+    auto app = Open(1);  // opens by name with the list it has
+    EXPECT_EQ(LastOpenedDevice(), TestDeviceName(1));
+    EXPECT_EQ(app->CloseDS(), TWRC_SUCCESS);
+  }
+  EXPECT_EQ(SaneCallCounts().init - before, 2) << "one discovery and one open";
+  Sane().Write({{"number_of_devices", "1"}});
+  EXPECT_EQ(list(), std::vector<std::string>{TestSourceName(0)});
+  EXPECT_EQ(SaneCallCounts().init - before, 3);
+}
+
+TEST_F(SaneProtocolTest, AListingLifetimeOfNoneDiscoversAtEveryListing) {
+  InstallSane("ListingLifetime = 0\n");
+  for (int i = 0; i < 2; ++i) {
+    const int before = SaneCallCounts().init;
+    TwainApp app;
+    ASSERT_EQ(app.OpenDSM(), TWRC_SUCCESS);
+    EXPECT_EQ(app.SourceNames().size(), 2u);
+    EXPECT_EQ(SaneCallCounts().init - before, 1);
+  }
+}
+
 // ---- Capabilities -------------------------------------------------------------------------------
 
 struct CapCase {

@@ -35,13 +35,19 @@ Config ParseConfig(const std::string& text, std::vector<std::string>& warnings) 
       continue;
     }
     const std::string key = Lower(Trim(line.substr(0, eq))), value = Trim(line.substr(eq + 1));
-    if (key == "readtimeout") {
+    // Seconds from 0 to a day.
+    auto seconds = [&](const char* name, std::chrono::milliseconds& out) {
       char* end = nullptr;
-      double seconds = std::strtod(value.c_str(), &end);
-      if (end == value.c_str() || *end || !std::isfinite(seconds) || seconds < 0 || seconds > 86400)
-        warnings.push_back(where + "ReadTimeout wants seconds from 0 to 86400, not \"" + value + "\"");
+      double s = std::strtod(value.c_str(), &end);
+      if (end == value.c_str() || *end || !std::isfinite(s) || s < 0 || s > 86400)
+        warnings.push_back(where + name + " wants seconds from 0 to 86400, not \"" + value + "\"");
       else
-        c.readTimeout = std::chrono::milliseconds(std::llround(seconds * 1000));
+        out = std::chrono::milliseconds(std::llround(s * 1000));
+    };
+    if (key == "readtimeout") {
+      seconds("ReadTimeout", c.readTimeout);
+    } else if (key == "listinglifetime") {
+      seconds("ListingLifetime", c.listingLifetime);
     } else if (key == "localonly") {
       const std::string v = Lower(value);
       if (v == "yes" || v == "true" || v == "on" || v == "1") c.localOnly = true;

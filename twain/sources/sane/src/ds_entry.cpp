@@ -2,19 +2,26 @@
 // (sane.ini beside sane.ds), the SANE devices it found and the identity it gives each of them, and
 // the table of connections.
 //
-// Identities: DG_CONTROL / DAT_IDENTITY / MSG_GETFIRST discovers SANE's devices (one
-// sane_get_devices) and answers the first, MSG_GETNEXT the others, then TWRC_ENDOFLIST; the list is
-// kept until the next MSG_GETFIRST, so opening one of them needs no second discovery. MSG_GET
-// answers the first device. MSG_OPENDS opens the device whose ProductName it is handed.
+// Identities: DG_CONTROL / DAT_IDENTITY / MSG_GETFIRST answers the first of SANE's devices,
+// MSG_GETNEXT the others, then TWRC_ENDOFLIST. The list comes from one discovery
+// (sane_get_devices) and is used again by later listings of this process while SANE's configuration
+// and the USB devices stay the same and the listing lifetime (sane.ini) lasts: the library is never
+// unloaded (it is linked that way), so the list outlives the manager's sessions, and a program that
+// lists, then opens, discovers once. MSG_GET answers the first device. MSG_OPENDS opens the device
+// whose ProductName it is handed.
 #include "config.h"
 #include "connection.h"
 #include "connection_table.h"
+#include "listing_signature.h"
 #include "sane_api.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace korven::saneds {
@@ -36,6 +43,10 @@ struct Module {
   Config config;
   std::vector<Listed> devices;
   size_t next = 0;
+  // What the discovery behind `devices` saw and when it ended; none when it must be done again.
+  std::optional<ListingSignature> listedWith;
+  bool listedLocalOnly = false;
+  std::chrono::steady_clock::time_point listedAt;
   ds::ConnectionTable connections;
 };
 
@@ -88,19 +99,32 @@ TW_IDENTITY IdentityOf(const DeviceInfo& d, const std::string& productName) {
   return id;
 }
 
-// One discovery: SANE's devices, each with a unique ProductName (a repeat gets " #2", " #3", ...).
+// SANE's devices, each with a unique ProductName (a repeat gets " #2", " #3", ...): the list of the
+// last discovery while nothing it depends on has changed, else a new discovery.
 void Discover(Module& m) {
   LoadConfig(m);
-  m.devices.clear();
   m.next = 0;
+  ListingSignature now = ListingSignature::Take(std::getenv("SANE_CONFIG_DIR"));
+  if (m.listedWith && m.listedLocalOnly == m.config.localOnly && now.Unchanged(*m.listedWith) &&
+      std::chrono::steady_clock::now() - m.listedAt < m.config.listingLifetime)
+    return;
+  m.devices.clear();
+  m.listedWith.reset();
   std::string why;
   if (!SaneSession::Acquire(why)) {
     Trace(why);
     return;
   }
   std::vector<DeviceInfo> found;
-  if (!ListDevices(m.config.localOnly, found, why)) Trace(why);
+  bool listed = ListDevices(m.config.localOnly, found, why);
+  if (!listed) Trace(why);
   SaneSession::Release();  // SANE stays initialised only while a device is open
+  if (listed) {
+    // Taken before the discovery: a change made while it ran shows at the next listing.
+    m.listedWith = std::move(now);
+    m.listedLocalOnly = m.config.localOnly;
+    m.listedAt = std::chrono::steady_clock::now();
+  }
   for (const DeviceInfo& d : found) {
     std::string name = ProductNameOf(d);
     for (int n = 2; std::any_of(m.devices.begin(), m.devices.end(),
@@ -153,6 +177,7 @@ TW_UINT16 Open(Module& m, pTW_IDENTITY origin, TW_IDENTITY* id) {
   }
   if (s != SANE_STATUS_GOOD || !handle) {
     SaneSession::Release();
+    if (s == SANE_STATUS_INVAL || s == SANE_STATUS_IO_ERROR) m.listedWith.reset();  // the list is out of date
     Trace("cannot open " + listed.info.name + " (" + wanted + "): " + StatusText(s) +
           (s == SANE_STATUS_INVAL ? "; it may have been unplugged since it was listed" : ""));
     // A device that is gone is no source any more; a busy or refused one keeps its reason.
