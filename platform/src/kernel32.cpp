@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "handles.h"
 #include "internal.h"
@@ -57,6 +59,8 @@ struct Module {
   void* dl = nullptr;
   std::string path;
   size_t refs = 0;
+  std::vector<std::string> names;  // the paths it was loaded by that the loader knows it by
+  bool resident = false;           // linked never to be unmapped (DF_1_NODELETE)
 };
 
 std::mutex& ModuleMutex() {
@@ -72,6 +76,28 @@ std::unordered_map<void*, HMODULE>& ModuleByDl() {
   return m;
 }
 size_t g_moduleRefs = 0;
+// Paths of libraries the loader has mapped under that very name, with the handle while one is held
+// (0: resident, not held).
+std::unordered_map<std::string, HMODULE>& MappedPaths() {
+  static std::unordered_map<std::string, HMODULE> s;
+  return s;
+}
+
+// A library's exported DllMain(HINSTANCE, DWORD reason, LPVOID) is called as Win32 calls it: with
+// DLL_PROCESS_ATTACH (1) when LoadLibraryA gives out the first reference (FALSE refuses the load with
+// ERROR_DLL_INIT_FAILED, 1114) and DLL_PROCESS_DETACH (0) when FreeLibrary drops the last one. A
+// library linked never to be unmapped keeps its code and data between the two; DllMain is where it
+// lets go of what belongs to the program that used it.
+constexpr DWORD kDllProcessDetach = 0, kDllProcessAttach = 1, kErrorDllInitFailed = 1114;
+using DllMainProc = BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID);
+DllMainProc DllMainOf(void* dl) { return reinterpret_cast<DllMainProc>(dlsym(dl, "DllMain")); }
+
+// Whether the object is linked never to be unmapped (-z nodelete).
+bool StaysMapped(const link_map& map) {
+  for (const ElfW(Dyn)* d = map.l_ld; d && d->d_tag != DT_NULL; ++d)
+    if (d->d_tag == DT_FLAGS_1) return (d->d_un.d_val & DF_1_NODELETE) != 0;
+  return false;
+}
 
 // ---- Windows directory and debug output ---------------------------------------------------------
 
@@ -358,10 +384,26 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     return 0;
   }
   std::string path = PosixPath(lpLibFileName);
+  bool mapped = false;
+  {
+    std::lock_guard lock(ModuleMutex());
+    auto it = MappedPaths().find(path);
+    if (it != MappedPaths().end()) {
+      mapped = true;
+      // A resident library is only loaded again while its file is there, as any other.
+      if (it->second == 0 && access(path.c_str(), F_OK) != 0) {
+        t_lastLoadError = path + ": cannot open shared object file: " + std::strerror(errno);
+        OutputDebugStringA(("LoadLibraryA(\"" + std::string(lpLibFileName) + "\") failed: " + t_lastLoadError).c_str());
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+      }
+    }
+  }
   // A damaged image (a half-copied driver, any file with a library's name) would fault inside the
   // system loader; it is refused first, as the Windows loader refuses it. A bare name is searched
-  // for by dlopen and not checked.
-  if (path.find('/') != std::string::npos) {
+  // for by dlopen and not checked, and neither is a path the loader still has mapped under that
+  // very name: dlopen hands that mapping out again without reading the file.
+  if (!mapped && path.find('/') != std::string::npos) {
     std::string why;
     DWORD error = CheckLoadableImage(path, why);
     if (error != ERROR_SUCCESS && error != ERROR_MOD_NOT_FOUND) {
@@ -388,14 +430,23 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
   link_map* map = nullptr;
   if (dlinfo(dl, RTLD_DI_LINKMAP, &map) == 0 && map && map->l_name && *map->l_name) file = map->l_name;
   std::unique_lock lock(ModuleMutex());
+  // Only the name the loader itself knows the object by finds it again without reading the file.
+  const bool byName = file == path && path.find('/') != std::string::npos;
   auto it = ModuleByDl().find(dl);
   if (it != ModuleByDl().end()) {
     // The same object again: the same handle with one more reference, as Win32 does.
-    Modules().Find(it->second)->refs++;
+    Module* m = Modules().Find(it->second);
+    m->refs++;
+    if (byName && MappedPaths()[path] == 0) {
+      MappedPaths()[path] = it->second;
+      m->names.push_back(path);
+    }
     ++g_moduleRefs;
     return it->second;
   }
-  HMODULE h = Modules().Add(Module{dl, file, 1});
+  Module module{dl, file, 1, {}, map && StaysMapped(*map)};
+  if (byName) module.names.push_back(path);
+  HMODULE h = Modules().Add(std::move(module));
   if (!h) {
     lock.unlock();
     dlclose(dl);
@@ -403,7 +454,16 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     return 0;
   }
   ModuleByDl()[dl] = h;
+  if (byName) MappedPaths()[path] = h;
   ++g_moduleRefs;
+  lock.unlock();
+  if (DllMainProc main = DllMainOf(dl); main && !main(h, kDllProcessAttach, nullptr)) {
+    FreeLibrary(h);
+    t_lastLoadError = path + ": its DllMain refused to start";
+    OutputDebugStringA(("LoadLibraryA(\"" + std::string(lpLibFileName) + "\") failed: " + t_lastLoadError).c_str());
+    SetLastError(kErrorDllInitFailed);
+    return 0;
+  }
   return h;
 }
 
@@ -437,6 +497,7 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
   void* dl = nullptr;
+  bool last = false;
   {
     std::lock_guard lock(ModuleMutex());
     Module* m = Modules().Find(hLibModule);
@@ -445,8 +506,24 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
       return FALSE;
     }
     dl = m->dl;
+    last = m->refs == 1;
+  }
+  // The last reference: the library lets go of what it holds while its handle is still valid.
+  if (last)
+    if (DllMainProc main = DllMainOf(dl)) main(hLibModule, kDllProcessDetach, nullptr);
+  {
+    std::lock_guard lock(ModuleMutex());
+    Module* m = Modules().Find(hLibModule);
+    if (!m) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return FALSE;
+    }
     --g_moduleRefs;
     if (--m->refs == 0) {
+      for (const std::string& name : m->names) {
+        if (m->resident) MappedPaths()[name] = 0;
+        else MappedPaths().erase(name);
+      }
       ModuleByDl().erase(dl);
       Modules().Remove(hLibModule);
     }

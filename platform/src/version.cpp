@@ -85,13 +85,28 @@ std::optional<VersionRecord> ReadRecord(const char* filename) {
   if (!section(strIndex, strtab) || strtab.sh_type == SHT_NOBITS) return std::nullopt;
   if (strtab.sh_offset > f.Size() || strtab.sh_size > f.Size() - strtab.sh_offset) return std::nullopt;
 
+  // The section headers and their names in one read each (a file's are a few KiB); tables beyond
+  // that are read name by name.
+  constexpr uint64_t kOneRead = 1 << 20;
+  std::vector<Elf64_Shdr> headers;
+  std::vector<char> names;
+  if (count * sizeof(Elf64_Shdr) <= kOneRead) {
+    headers.resize(count);
+    if (!f.Read(eh.e_shoff, headers.data(), count * sizeof(Elf64_Shdr))) return std::nullopt;
+  }
+  if (strtab.sh_size <= kOneRead) {
+    names.resize(strtab.sh_size);
+    if (!f.Read(strtab.sh_offset, names.data(), strtab.sh_size)) return std::nullopt;
+  }
   for (uint64_t i = 1; i < count; ++i) {
     Elf64_Shdr sh{};
-    if (!section(i, sh)) return std::nullopt;
+    if (!headers.empty()) sh = headers[i];
+    else if (!section(i, sh)) return std::nullopt;
     if (sh.sh_type == SHT_NOBITS || sh.sh_name >= strtab.sh_size) continue;
     char name[sizeof kSection]{};
     uint64_t avail = std::min<uint64_t>(sizeof name, strtab.sh_size - sh.sh_name);
-    if (!f.Read(strtab.sh_offset + sh.sh_name, name, avail)) return std::nullopt;
+    if (strtab.sh_size <= kOneRead) std::memcpy(name, names.data() + sh.sh_name, avail);
+    else if (!f.Read(strtab.sh_offset + sh.sh_name, name, avail)) return std::nullopt;
     if (avail < sizeof name || std::memcmp(name, kSection, sizeof kSection) != 0) continue;
     if (sh.sh_size < sizeof(VersionRecord)) return std::nullopt;
     VersionRecord r{};

@@ -11,7 +11,7 @@ namespace korven::ds {
 
 ConnectionTable::~ConnectionTable() {
   // Unloaded with connections open: take their windows and messages with us.
-  items_.clear();
+  CloseAll();
 }
 
 ConnectionBase* ConnectionTable::Find(const TW_IDENTITY* origin) const {

@@ -14,9 +14,15 @@
 
 namespace korven::ds {
 
+// DllMain's reason when the library's last user frees it (Win32's DLL_PROCESS_DETACH).
+constexpr DWORD kDllProcessDetach = 0;
+
 class ConnectionTable {
  public:
   ~ConnectionTable();
+  // Ends every connection at once (their windows and messages go with them): the library is freed
+  // by its last user with connections still open.
+  void CloseAll() { items_.clear(); }
   ConnectionBase* Find(const TW_IDENTITY* origin) const;
   bool Empty() const { return items_.empty(); }
   size_t Size() const { return items_.size(); }

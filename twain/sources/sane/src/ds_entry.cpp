@@ -222,3 +222,13 @@ extern "C" __attribute__((visibility("default"))) TW_UINT16 DS_Entry(pTW_IDENTIT
   if (dg == DG_CONTROL && dat == DAT_IDENTITY) return Identity(m, origin, msg, data);
   return m.connections.Dispatch(origin, dg, dat, msg, data);
 }
+
+// The library stays mapped after its last user frees it (it is linked so): what that user left open
+// goes now, as unloading would take it.
+extern "C" __attribute__((visibility("default"))) BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == korven::ds::kDllProcessDetach) {
+    std::lock_guard<std::recursive_mutex> lock(SourceMutex());
+    TheModule().connections.CloseAll();
+  }
+  return TRUE;
+}
