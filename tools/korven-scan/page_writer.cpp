@@ -236,26 +236,30 @@ void AtomicFile::Commit() {
     committed_ = true;
     return;
   }
-  if (fsync(fd_) != 0) throw OutputError("cannot write " + target_ + ": " + Reason(errno));
   if (unnamed_) {
     LinkUnnamed();
     if (temp_.empty()) {
-      // Linked in as the target itself.
+      // Linked in as the target itself: nothing was there to lose, so the system writes it out in its
+      // own time, as for any program's new file.
       int fd = fd_;
       fd_ = -1;
       committed_ = true;
       if (close(fd) != 0) throw OutputError("cannot write " + target_ + ": " + Reason(errno));
-      SyncFolder(path_);
       return;
     }
   }
+  // A file that replaces another reaches the disk before the name moves to it (and the folder after),
+  // so a crash of the whole system leaves the old file or the new one, never neither.
+  struct stat existing {};
+  const bool replacing = lstat(path_.c_str(), &existing) == 0;
+  if (replacing && fsync(fd_) != 0) throw OutputError("cannot write " + target_ + ": " + Reason(errno));
   int fd = fd_;
   fd_ = -1;
   if (close(fd) != 0) throw OutputError("cannot write " + target_ + ": " + Reason(errno));
   if (rename(temp_.c_str(), path_.c_str()) != 0) throw OutputError("cannot create " + target_ + ": " + Reason(errno));
   committed_ = true;
   Unregister(slot_);
-  SyncFolder(path_);
+  if (replacing) SyncFolder(path_);
 }
 
 // ---- PageWriter ---------------------------------------------------------------------------------
