@@ -71,6 +71,31 @@ TEST_F(Modules, MissingFilesAndForeignHandlesFail) {
   GlobalFree(block);
 }
 
+// A library linked never to be unmapped (the sources are) is handed out again from its mapping: a
+// copy damaged after it was loaded does not reach the loader, a removed one fails as any missing file.
+TEST_F(Modules, AResidentLibraryLoadsAgainWithoutItsFileBeingRead) {
+  fs::path dir = korven::test::MakeTempDir("korven-resident");
+  fs::path file = dir / "resident.ds";
+  fs::copy_file(korven::test::BuildWindowsDir() / "twain_32" / "virtual.ds", file);
+  HMODULE h = LoadLibraryA(file.c_str());
+  ASSERT_NE(h, 0u) << kp::LastLoadLibraryError();
+  EXPECT_NE(GetProcAddress(h, "DllMain"), nullptr);
+  EXPECT_TRUE(FreeLibrary(h));
+
+  fs::resize_file(file, 1000);  // what a half-copied update would leave
+  h = LoadLibraryA(file.c_str());
+  ASSERT_NE(h, 0u) << kp::LastLoadLibraryError();
+  EXPECT_NE(GetProcAddress(h, "DS_Entry"), nullptr);
+  EXPECT_TRUE(FreeLibrary(h));
+
+  fs::remove(file);
+  SetLastError(0);
+  EXPECT_EQ(LoadLibraryA(file.c_str()), 0u);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_MOD_NOT_FOUND));
+  EXPECT_NE(kp::LastLoadLibraryError().find("No such file"), std::string::npos) << kp::LastLoadLibraryError();
+  fs::remove_all(dir);
+}
+
 class WindowsDirectory : public KorvenTest {};
 
 TEST_F(WindowsDirectory, DefaultIsBesideTheLibraryAndBufferRulesHold) {
