@@ -2,6 +2,7 @@
 // debug output.
 #include <dlfcn.h>
 #include <link.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -77,10 +78,19 @@ std::unordered_map<void*, HMODULE>& ModuleByDl() {
 }
 size_t g_moduleRefs = 0;
 // Paths of libraries the loader has mapped under that very name, with the handle while one is held
-// (0: resident, not held).
-std::unordered_map<std::string, HMODULE>& MappedPaths() {
-  static std::unordered_map<std::string, HMODULE> s;
+// (0: resident, not held) and the file as it was when it was mapped.
+struct Mapped {
+  HMODULE handle = 0;
+  struct stat file {};
+};
+std::unordered_map<std::string, Mapped>& MappedPaths() {
+  static std::unordered_map<std::string, Mapped> s;
   return s;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+         a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 // A library's exported DllMain(HINSTANCE, DWORD reason, LPVOID) is called as Win32 calls it: with
@@ -390,11 +400,20 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     auto it = MappedPaths().find(path);
     if (it != MappedPaths().end()) {
       mapped = true;
-      // A resident library is only loaded again while its file is there, as any other.
-      if (it->second == 0 && access(path.c_str(), F_OK) != 0) {
+      // A resident library is only loaded again while its file is there, as any other, and as it was
+      // mapped: a file rewritten in place since (a copy over it) would fault the mapping when touched,
+      // and a new file under that name cannot be mapped beside it.
+      struct stat now {};
+      if (it->second.handle == 0 && stat(path.c_str(), &now) != 0) {
         t_lastLoadError = path + ": cannot open shared object file: " + std::strerror(errno);
         OutputDebugStringA(("LoadLibraryA(\"" + std::string(lpLibFileName) + "\") failed: " + t_lastLoadError).c_str());
         SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+      }
+      if (it->second.handle == 0 && !SameFile(now, it->second.file)) {
+        t_lastLoadError = "the file changed after this program loaded it; the program uses the new one when it starts again";
+        OutputDebugStringA(("LoadLibraryA(\"" + std::string(lpLibFileName) + "\") refused: " + t_lastLoadError).c_str());
+        SetLastError(ERROR_BAD_EXE_FORMAT);
         return 0;
       }
     }
@@ -437,8 +456,8 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     // The same object again: the same handle with one more reference, as Win32 does.
     Module* m = Modules().Find(it->second);
     m->refs++;
-    if (byName && MappedPaths()[path] == 0) {
-      MappedPaths()[path] = it->second;
+    if (byName && MappedPaths()[path].handle == 0) {
+      MappedPaths()[path].handle = it->second;
       m->names.push_back(path);
     }
     ++g_moduleRefs;
@@ -454,7 +473,11 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     return 0;
   }
   ModuleByDl()[dl] = h;
-  if (byName) MappedPaths()[path] = h;
+  if (byName) {
+    Mapped& entry = MappedPaths()[path];
+    entry.handle = h;
+    if (stat(path.c_str(), &entry.file) != 0) entry.file = {};
+  }
   ++g_moduleRefs;
   lock.unlock();
   if (DllMainProc main = DllMainOf(dl); main && !main(h, kDllProcessAttach, nullptr)) {
@@ -521,7 +544,7 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     --g_moduleRefs;
     if (--m->refs == 0) {
       for (const std::string& name : m->names) {
-        if (m->resident) MappedPaths()[name] = 0;
+        if (m->resident) MappedPaths()[name].handle = 0;
         else MappedPaths().erase(name);
       }
       ModuleByDl().erase(dl);

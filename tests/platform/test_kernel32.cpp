@@ -71,9 +71,10 @@ TEST_F(Modules, MissingFilesAndForeignHandlesFail) {
   GlobalFree(block);
 }
 
-// A library linked never to be unmapped (the sources are) is handed out again from its mapping: a
-// copy damaged after it was loaded does not reach the loader, a removed one fails as any missing file.
-TEST_F(Modules, AResidentLibraryLoadsAgainWithoutItsFileBeingRead) {
+// A library linked never to be unmapped (the sources are) is handed out again from its mapping while
+// its file is as it was; a file replaced since is refused (the program uses it when it starts again),
+// and a removed one fails as any missing file.
+TEST_F(Modules, AResidentLibraryLoadsAgainOnlyWhileItsFileIsAsItWas) {
   fs::path dir = korven::test::MakeTempDir("korven-resident");
   fs::path file = dir / "resident.ds";
   fs::copy_file(korven::test::BuildWindowsDir() / "twain_32" / "virtual.ds", file);
@@ -82,11 +83,19 @@ TEST_F(Modules, AResidentLibraryLoadsAgainWithoutItsFileBeingRead) {
   EXPECT_NE(GetProcAddress(h, "DllMain"), nullptr);
   EXPECT_TRUE(FreeLibrary(h));
 
-  fs::resize_file(file, 1000);  // what a half-copied update would leave
   h = LoadLibraryA(file.c_str());
   ASSERT_NE(h, 0u) << kp::LastLoadLibraryError();
   EXPECT_NE(GetProcAddress(h, "DS_Entry"), nullptr);
   EXPECT_TRUE(FreeLibrary(h));
+
+  // An update put in its place by renaming (as install(1) and dpkg do; a copy over it in place would
+  // change the pages still mapped).
+  fs::copy_file(korven::test::BuildWindowsDir() / "twain_32" / "virtual.ds", dir / "update.ds");
+  fs::rename(dir / "update.ds", file);
+  SetLastError(0);
+  EXPECT_EQ(LoadLibraryA(file.c_str()), 0u);
+  EXPECT_EQ(GetLastError(), DWORD(ERROR_BAD_EXE_FORMAT));
+  EXPECT_NE(kp::LastLoadLibraryError().find("changed after"), std::string::npos) << kp::LastLoadLibraryError();
 
   fs::remove(file);
   SetLastError(0);
