@@ -380,6 +380,35 @@ TEST(BmpReader, AHeaderFaultKeepsTheImageAndAPixelFaultEmptiesIt) {
   EXPECT_TRUE(bitmap.GetEmpty());
 }
 
+TEST(BmpReader, WhatRleDataDoesNotReachIsBackgroundEvenOverAnEarlierImage) {
+  // The bitmap first holds an uncompressed image of the same size and layout, every pixel white, so
+  // a reused buffer would show through wherever the runs leave pixels alone.
+  BmpFile white = Indexed8();
+  white.width = 4;
+  white.height = 3;
+  white.pixels.assign(12, 4);
+  BmpFile rle = Rle8({2, 3, 0, 0,    // bottom row: 2 x blue, end of line
+                      0, 2, 1, 1,    // delta (+1, +1): the middle row stays background
+                      1, 5,          // 1 x yellow at column 1 of the top row
+                      0, 1},         // end of bitmap
+                     4, 3);
+  TBitmap bitmap;
+  for (const BmpFile* f : {&white, &rle}) {
+    const std::vector<uint8_t> bytes = f->Build();
+    TMemoryStream s;
+    s.WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+    s.SetPosition(0);
+    bitmap.LoadFromStream(&s);
+  }
+  const std::vector<std::vector<TColor>> expected = {
+      {clBlack, clYellow, clBlack, clBlack}, {clBlack, clBlack, clBlack, clBlack}, {clBlue, clBlue, clBlack, clBlack}};
+  ASSERT_EQ(bitmap.GetWidth(), 4);
+  ASSERT_EQ(bitmap.GetHeight(), 3);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x)
+      EXPECT_EQ(bitmap.GetCanvas()->GetPixels(x, y), expected[size_t(y)][size_t(x)]) << "pixel " << x << "," << y;
+}
+
 TEST(BmpReader, AnEmptyStreamGivesAnEmptyBitmapAndTheReadStopsAfterThePixels) {
   TBitmap bitmap;
   TMemoryStream empty;

@@ -213,15 +213,16 @@ void ReadChunked(ByteSource& src, uint8_t* dst, uint64_t bytes) {
   }
 }
 
-// RLE8/RLE4 into a zeroed bottom-up store. The store's rows are in file order, so row y of the
-// decoder is the y-th row from the bottom.
-void DecodeRle(const std::vector<uint8_t>& data, bool rle4, PixelStore& s) {
-  const int64_t width = s.width, height = s.height;
+// RLE8/RLE4 of a width x height image into a zeroed bottom-up store. The store's rows are in file
+// order, so row y of the decoder is the y-th row from the bottom. Without a store the data is only
+// checked: every fault is raised as the decoding would raise it, and nothing is written.
+void DecodeRle(const std::vector<uint8_t>& data, bool rle4, int64_t width, int64_t height, PixelStore* s) {
   const uint8_t* p = data.data();
   const uint8_t* end = p + data.size();
   int64_t x = 0, y = 0;
   auto put = [&](int64_t px, uint8_t v) {
-    uint8_t* row = s.bits.get() + static_cast<size_t>(y) * s.stride;
+    if (!s) return;
+    uint8_t* row = s->bits.get() + static_cast<size_t>(y) * s->stride;
     if (rle4)
       row[px >> 1] |= static_cast<uint8_t>((px & 1) ? (v & 0x0F) : (v << 4));
     else
@@ -379,16 +380,23 @@ void ReadBmp(ByteSource& src, PixelStore& store) {
 
   // From here the previous image is gone; a fault in the pixel data leaves the store empty.
   try {
-    store.Reshape(static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), layout);
+    // RLE data leaves what it does not reach as background (runs, deltas, an early end-of-bitmap): a
+    // few bytes may describe a large image. So the data is checked before the image is allocated,
+    // and the rows come zeroed from fresh memory, whose pages cost nothing until the decoder writes
+    // them: the work follows the data, not the header.
+    std::vector<uint8_t> data;
+    if (rle) {
+      data.resize(static_cast<size_t>(h.sizeImage ? h.sizeImage : src.Remaining()));
+      src.Read(data.data(), data.size());
+      DecodeRle(data, h.compression == BI_RLE4, h.width, h.height, nullptr);
+    }
+    store.Reshape(static_cast<int32_t>(h.width), static_cast<int32_t>(h.height), layout, rle);
     store.palette = std::move(palette);
     store.xPelsPerMeter = h.xppm;
     store.yPelsPerMeter = h.yppm;
     const size_t rows = static_cast<size_t>(h.height);
     if (rle) {
-      std::vector<uint8_t> data(static_cast<size_t>(h.sizeImage ? h.sizeImage : src.Remaining()));
-      src.Read(data.data(), data.size());
-      std::memset(store.bits.get(), 0, store.ImageBytes());
-      DecodeRle(data, h.compression == BI_RLE4, store);
+      DecodeRle(data, h.compression == BI_RLE4, h.width, h.height, &store);
     } else if (convertMasks) {
       std::vector<uint8_t> line(static_cast<size_t>(fileStride));
       const MaskConverter conv(h.masks);

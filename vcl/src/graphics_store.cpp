@@ -30,15 +30,15 @@ uint64_t RowStride(uint64_t width, int bitsPerPixel) {
   return (width * static_cast<uint64_t>(bitsPerPixel) + 31) / 32 * 4;
 }
 
-void PixelStore::Reshape(int32_t w, int32_t h, Layout l) {
+void PixelStore::Reshape(int32_t w, int32_t h, Layout l, bool zeroed) {
   const uint64_t s = RowStride(static_cast<uint64_t>(w > 0 ? w : 0), BitsPerPixel(l));
   const uint64_t need = s * static_cast<uint64_t>(h > 0 ? h : 0);
-  if (need > capacity || need < capacity / 2) {
+  if (zeroed || need > capacity || need < capacity / 2) {
     bits.reset();
     capacity = 0;
     if (need) {
       const auto n = static_cast<size_t>(need);
-      auto* p = static_cast<uint8_t*>(korven::platform::AllocateLargeBuffer(n, false));
+      auto* p = static_cast<uint8_t*>(korven::platform::AllocateLargeBuffer(n, zeroed));
       if (!p) throw EOutOfMemory("Out of memory for a bitmap of " + std::to_string(w) + "x" + std::to_string(h));
       try {
         bits = std::shared_ptr<uint8_t[]>(p, [n](uint8_t* q) { korven::platform::ReleaseLargeBuffer(q, n); });

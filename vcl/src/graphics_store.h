@@ -50,8 +50,9 @@ struct PixelStore {
 
   // Sets the geometry and makes room for it without clearing (the caller overwrites every row).
   // Keeps the current buffer when it is large enough, so reloading a page of the same size neither
-  // frees nor touches fresh memory.
-  void Reshape(int32_t w, int32_t h, Layout l);
+  // frees nor touches fresh memory. With `zeroed` the rows are zeros, always in a fresh buffer (a
+  // large one is then touched only where it is written).
+  void Reshape(int32_t w, int32_t h, Layout l, bool zeroed = false);
   // Sets the geometry and takes `rows` (at least ImageBytes of the new geometry) as the buffer.
   void Adopt(int32_t w, int32_t h, Layout l, std::shared_ptr<uint8_t[]> rows);
   void Clear();
