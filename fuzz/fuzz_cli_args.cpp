@@ -10,17 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
+
 #include "options.h"
 
 namespace fs = std::filesystem;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const fs::path scratch = [] {
-    char dir[] = "/tmp/korven-fuzz-cli-XXXXXX";
-    if (!mkdtemp(dir)) std::abort();
-    if (chdir(dir) != 0) std::abort();  // relative output names land here, where nothing may appear
-    return fs::path(dir);
-  }();
+  static const fs::path scratch = korven::fuzz::ScratchFolder("cli");
+  // Relative output names land in the scratch folder, where nothing may appear; the working folder
+  // is given back after each input, as libFuzzer reads and writes its corpus by relative names too.
+  static const fs::path home = fs::current_path();
+  if (chdir(scratch.c_str()) != 0) std::abort();
   std::vector<std::string> words{"korven-scan"};
   std::string word;
   for (size_t i = 0; i < size && words.size() < 40; ++i) {
@@ -47,5 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
   }
   if (!fs::is_empty(scratch)) std::abort();  // parsing writes nothing
+  if (chdir(home.c_str()) != 0) std::abort();
   return 0;
 }

@@ -13,15 +13,15 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
+
 #include "../twain/sources/virtual/src/config.h"
 
 namespace {
 
 std::string ProfileFile() {
   static const std::string path = [] {
-    char dir[] = "/tmp/korven-fuzz-ini-XXXXXX";
-    if (!mkdtemp(dir)) std::abort();
-    return std::string(dir) + "/win.ini";
+    return korven::fuzz::ScratchFolder("ini") + "/win.ini";
   }();
   return path;
 }

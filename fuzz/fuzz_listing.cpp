@@ -18,20 +18,18 @@
 #include <fstream>
 #include <string>
 
+#include "fuzz_support.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 std::string Setup() {
-  char dir[] = "/tmp/korven-fuzz-listing-XXXXXX";
-  if (!mkdtemp(dir)) std::abort();
-  std::string windows = dir;
-  char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) std::abort();
-  self[n] = 0;
-  std::string built = std::string(self).substr(0, std::string(self).rfind('/')) + "/../lib/korven/windows";
+  std::string windows = korven::fuzz::ScratchFolder("listing");
+  std::string built = korven::fuzz::ProgramFolder() + "/../lib/korven/windows";
   if (symlink((built + "/TWAIN_32.DLL").c_str(), (windows + "/TWAIN_32.DLL").c_str()) != 0) std::abort();
+  korven::fuzz::KeepMapped(built + "/TWAIN_32.DLL");
+  korven::fuzz::KeepMapped(built + "/twain_32/virtual.ds");
   korven::platform::SetWindowsDirectory(windows);
   korven::platform::SetProfilePath(windows + "/win.ini");
   korven::platform::SetDebugSink([](const std::string&) {});

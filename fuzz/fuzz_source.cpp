@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
+
 namespace {
 
 using FuzzDsmHandler = TW_UINT16 (*)(pTW_IDENTITY, pTW_IDENTITY, TW_UINT32, TW_UINT16, TW_UINT16, TW_MEMREF);
@@ -204,15 +206,9 @@ TW_UINT16 Answer(pTW_IDENTITY, pTW_IDENTITY dest, TW_UINT32 DG, TW_UINT16 DAT, T
 }
 
 std::string Setup() {
-  char dir[] = "/tmp/korven-fuzz-source-XXXXXX";
-  if (!mkdtemp(dir)) std::abort();
-  std::string windows = dir;
+  std::string windows = korven::fuzz::ScratchFolder("source");
   // The stand-in manager, built beside this program.
-  char self[4096];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) std::abort();
-  self[n] = 0;
-  std::string stub = std::string(self).substr(0, std::string(self).rfind('/')) + "/windows/TWAIN_32.DLL";
+  std::string stub = korven::fuzz::ProgramFolder() + "/windows/TWAIN_32.DLL";
   if (symlink(stub.c_str(), (windows + "/TWAIN_32.DLL").c_str()) != 0) std::abort();
   korven::platform::SetWindowsDirectory(windows);
   korven::platform::SetProfilePath(windows + "/win.ini");
