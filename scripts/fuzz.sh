@@ -5,6 +5,7 @@
 #                                          the committed corpus fuzz/corpus/<target>/; new inputs go to
 #                                          build-fuzz/corpus/<target>/ (not committed)
 #   scripts/fuzz.sh --ci                   replays every committed corpus, then 10 s of fresh inputs each
+#                                          (two targets at a time, one per core)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 command -v clang++ >/dev/null || { echo "fuzz.sh: clang++ is needed (scripts/deps.sh installs it)" >&2; exit 2; }
@@ -23,17 +24,41 @@ fi
 cmake --build build-fuzz -j2 --target "${targets[@]}"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export KORVEN_DESKTOP=quiet
-for t in "${targets[@]}"; do
-  seeds=fuzz/corpus/$t
-  if ((ci)); then
-    echo "fuzz: $t: replaying $(ls "$seeds" | wc -l) corpus inputs, then 10 s fresh" >&2
-    build-fuzz/fuzz/"$t" -runs=0 "$seeds"
-    work=$(mktemp -d)
-    build-fuzz/fuzz/"$t" -max_total_time=10 -timeout=10 -rss_limit_mb=2048 -max_len=4096 "$work" "$seeds" 2>&1 | tail -3
-    rm -rf "$work"
+# One CI run: libFuzzer executes every committed input first (a crash there fails the run), then
+# fuzzes until 10 s have passed. Its output is shown whole when it fails, its last line otherwise.
+ci_run() {
+  local t=$1 work log
+  work=$(mktemp -d)
+  log=$(mktemp)
+  if build-fuzz/fuzz/"$t" -max_total_time=10 -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
+       -artifact_prefix="$work"/ "$work" fuzz/corpus/"$t" >"$log" 2>&1; then
+    echo "fuzz: $t: $(ls fuzz/corpus/"$t" | wc -l) corpus inputs replayed, then: $(grep -E '^(#[0-9]+|Done)' "$log" | tail -1)" >&2
+    rm -rf "$work" "$log"
   else
-    mkdir -p build-fuzz/corpus/"$t"
-    nice -n 10 build-fuzz/fuzz/"$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 \
-      -artifact_prefix=build-fuzz/corpus/"$t"- build-fuzz/corpus/"$t" "$seeds"
+    echo "fuzz: $t FAILED (input kept in $work):" >&2
+    cat "$log" >&2
+    rm -f "$log"
+    return 1
   fi
+}
+if ((ci)); then
+  failed=0 running=0
+  for t in "${targets[@]}"; do
+    if ((running == 2)); then
+      wait -n || failed=1
+      running=$((running - 1))
+    fi
+    ci_run "$t" &
+    running=$((running + 1))
+  done
+  while ((running > 0)); do
+    wait -n || failed=1
+    running=$((running - 1))
+  done
+  exit "$failed"
+fi
+for t in "${targets[@]}"; do
+  mkdir -p build-fuzz/corpus/"$t"
+  nice -n 10 build-fuzz/fuzz/"$t" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1 \
+    -artifact_prefix=build-fuzz/corpus/"$t"- build-fuzz/corpus/"$t" fuzz/corpus/"$t"
 done
