@@ -100,6 +100,10 @@ TEST_F(Cli, EveryBadUsageExitsTwoWithOneLineNamingTheValue) {
       {{"-o", png, "stray"}, "stray"},
       {{"--resolution"}, "--resolution"},
       {{"--resolution", "300", "--resolution", "600", "-o", png}, "--resolution"},
+      // Control characters in a value are shown escaped: the message stays one line.
+      {{"--pixel-type", "two\nlines", "-o", png}, "'two\\nlines'"},
+      {{"--paper", "a4\x1b[2J", "-o", png}, "'a4\\x1b[2J'"},
+      {{"-b-\xd3=o=\xefut%i1-paGeg*\"\"\",x,2\xd3\xd3\xcb\n\n\n\n\n\n\ng*\"\"\",x,2\x93"}, "\\n\\n"},
   };
   for (const Case& c : cases) {
     std::string shown;

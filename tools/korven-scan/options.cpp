@@ -29,6 +29,26 @@ struct Usage {
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
+// The one line a usage error prints. The reason may quote an argument holding line breaks or other
+// control characters: they are shown escaped (\n, \x1b), so the message stays one line and says
+// what was typed.
+std::string UsageLine(const std::string& reason) {
+  std::string line = std::string(kProgram) + ": ";
+  for (char c : reason) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      line += "\\n";
+    } else if (u < 0x20 || u == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", u);
+      line += hex;
+    } else {
+      line += c;
+    }
+  }
+  return line + " (see " + kProgram + " --help)\n";
+}
+
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -364,7 +384,7 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv) {
     app.parse(int(argp.size()), const_cast<char**>(argp.data()));
   } catch (const Usage& u) {
     out.exitCode = kExitUsage;
-    out.text = std::string(kProgram) + ": " + u.reason + " (see " + kProgram + " --help)\n";
+    out.text = UsageLine(u.reason);
     return out;
   } catch (const CLI::CallForHelp&) {
     out.exitCode = kExitPages;
@@ -377,8 +397,8 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv) {
   } catch (const CLI::ParseError& e) {
     out.exitCode = kExitUsage;
     std::string what = e.what();
-    std::replace(what.begin(), what.end(), '\n', ' ');
-    out.text = std::string(kProgram) + ": " + what + " (see " + kProgram + " --help)\n";
+    std::replace(what.begin(), what.end(), '\n', ' ');  // CLI11's own line breaks
+    out.text = UsageLine(what);
     return out;
   }
 
@@ -517,7 +537,7 @@ ParseOutcome ParseCommandLine(int argc, const char* const* argv) {
     }
   } catch (const Usage& u) {
     out.exitCode = kExitUsage;
-    out.text = std::string(kProgram) + ": " + u.reason + " (see " + kProgram + " --help)\n";
+    out.text = UsageLine(u.reason);
   } catch (const OutputProblem& p) {
     out.exitCode = kExitOutput;
     out.text = std::string(kProgram) + ": " + p.reason + "\n";
