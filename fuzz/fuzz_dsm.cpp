@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -151,12 +152,17 @@ void Call(Stream& in, Session& s) {
       break;
   }
   TW_UINT16 rc = s.entry(&s.app, dest, t.dg, t.dat, t.msg, data);
-  if (!data) return;
-  // What the application owns afterwards: containers given out, DIBs transferred.
+  if (std::getenv("FUZZ_DSM_DEBUG"))
+    std::fprintf(stderr, "fuzz_dsm: DG %u DAT 0x%04X MSG 0x%04X to %u%s: rc %u, blocks %zu\n", unsigned(t.dg), t.dat,
+                 t.msg, dest ? unsigned(dest->Id) : 0u, data ? "" : " (no data)", rc,
+                 korven::platform::GlobalLiveBlocks());
+  // What the application owns afterwards: the container it made for MSG_SET (also when the call
+  // went out without the record), containers given out, DIBs transferred.
   if (t.dat == DAT_CAPABILITY) {
     auto* cap = reinterpret_cast<TW_CAPABILITY*>(buf);
     if (cap->hContainer && (t.msg == MSG_SET || GlobalSize(cap->hContainer))) GlobalFree(cap->hContainer);
   }
+  if (!data) return;
   if (t.dat == DAT_IMAGENATIVEXFER && rc == TWRC_XFERDONE) GlobalFree(*reinterpret_cast<HGLOBAL*>(buf));
   if (t.dat == DAT_IDENTITY && t.msg == MSG_OPENDS && (rc == TWRC_SUCCESS || rc == TWRC_CHECKSTATUS))
     s.sources.push_back(*reinterpret_cast<TW_IDENTITY*>(buf));
@@ -195,7 +201,7 @@ std::string Setup() {
   korven::fuzz::KeepMapped(built + "/twain_32/virtual.ds");
   korven::platform::SetWindowsDirectory(windows);
   korven::platform::SetProfilePath(windows + "/win.ini");
-  korven::platform::SetDebugSink([](const std::string&) {});
+  if (!std::getenv("FUZZ_DSM_DEBUG")) korven::platform::SetDebugSink([](const std::string&) {});
   return windows;
 }
 
