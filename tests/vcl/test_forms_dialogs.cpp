@@ -42,6 +42,18 @@ class MessageDialogs : public korven::test::KorvenTest, public ::testing::WithPa
 
 TEST_P(MessageDialogs, AreRecordedAndAnswered) {
   const DlgCase& c = GetParam();
+  // The text and every button lie inside the client area (a person can see and press them).
+  std::vector<std::string> outside;
+  desktop.Do("look at the dialog", [&] {
+    const HWND dialog = korven::platform::VisibleWindows().at(0);
+    RECT client{};
+    GetClientRect(dialog, &client);
+    for (const auto& control : korven::platform::Describe(dialog).controls)
+      if (control.rect.left < 0 || control.rect.top < 0 || control.rect.right > client.right ||
+          control.rect.bottom > client.bottom)
+        outside.push_back(control.text);
+    return true;
+  });
   desktop.Press(c.press);
   EXPECT_EQ(MessageDlg("Replace the scanned page?", c.type, c.buttons, 0), c.result);
   ASSERT_EQ(desktop.Shown().size(), 1u);
@@ -52,6 +64,7 @@ TEST_P(MessageDialogs, AreRecordedAndAnswered) {
   EXPECT_EQ(w.defaultButton, c.defaultButton);
   EXPECT_TRUE(w.dialog);
   EXPECT_EQ(w.messageBoxType, 0u);  // a framework dialog, not a MessageBoxA window
+  EXPECT_EQ(outside, std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, MessageDialogs, ::testing::ValuesIn(kCases),

@@ -99,7 +99,9 @@ TForm* CreateMessageDialog(const std::string& Msg, TMsgDlgType DlgType, TMsgDlgB
   const int buttonsWidth = count * kButtonWidth + (count - 1) * kButtonSpacing;
   const int clientWidth = std::max(text->GetWidth(), buttonsWidth) + 2 * kMargin;
   const int buttonTop = text->GetTop() + text->GetHeight() + 2 * kMargin;
-  form->SetBounds(0, 0, clientWidth, buttonTop + kButtonHeight + kMargin);
+  // The text and the buttons lie in the client area, inside the dialog's frame and caption bar.
+  form->SetClientWidth(clientWidth);
+  form->SetClientHeight(buttonTop + kButtonHeight + kMargin);
 
   int x = (clientWidth - buttonsWidth) / 2;
   for (size_t i = 0; i < std::size(kAllButtons); ++i) {
