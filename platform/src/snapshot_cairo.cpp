@@ -1,6 +1,7 @@
 // Pictures of windows, drawn with cairo in the classic Windows style from the windows' own state:
 // the built-in controls from their styles and control state, framework windows from their looks.
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -442,7 +443,7 @@ void DrawTrackBar(cairo_t* cr, const WindowInfo& info, int w, int h) {
   // The thumb: eleven pixels wide, pointing at the ticks.
   const int pos = at(std::clamp(c.pos, std::min(c.rangeMin, c.rangeMax), std::max(c.rangeMin, c.rangeMax)));
   const int t0 = pos - 5, thumbLen = 11, thumbTop = std::max(0, channelAt - 6), thumbAcross = 16;
-  rect(t0, thumbTop, thumbLen, thumbAcross, disabled ? kFace : kFace);
+  rect(t0, thumbTop, thumbLen, thumbAcross, kFace);
   rect(t0, thumbTop, thumbLen, 1, kWhite);
   rect(t0, thumbTop, 1, thumbAcross, kWhite);
   rect(t0 + thumbLen - 1, thumbTop, 1, thumbAcross, kDarkShadow);
@@ -711,6 +712,33 @@ cairo_status_t WriteToFile(void* closure, const unsigned char* data, unsigned in
                                                                              : CAIRO_STATUS_WRITE_ERROR;
 }
 
+// cairo and fontconfig keep their font caches for the life of the process. Leak-checking builds give
+// them back at exit, once the pictures are done, so that the checker reports only what was lost;
+// elsewhere they are left alone, as another user of cairo in the process may still need them.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kReleaseFontCaches = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kReleaseFontCaches = true;
+#else
+constexpr bool kReleaseFontCaches = false;
+#endif
+#else
+constexpr bool kReleaseFontCaches = false;
+#endif
+
+struct FontCaches {
+  ~FontCaches() {
+    if (!kReleaseFontCaches) return;
+    cairo_debug_reset_static_data();
+    FcFini();
+  }
+};
+
+// Called before the first text is drawn: the caches are given back after everything that exists by
+// then (objects destroyed at exit go in the reverse order of their making).
+void UsingFontCaches() { static FontCaches caches; }
+
 }  // namespace
 
 namespace korven::platform {
@@ -728,6 +756,7 @@ WindowPicture RenderWindow(HWND hwnd) {
     cairo_surface_destroy(surface);
     throw std::runtime_error("RenderWindow: " + why);
   }
+  UsingFontCaches();
   cairo_t* cr = cairo_create(surface);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
   cairo_font_options_t* options = cairo_font_options_create();
