@@ -3,9 +3,9 @@
 
 #include <type_traits>
 
-extern "C" __attribute__((visibility("default"))) TW_UINT16 DSM_Entry(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest,
-                                                                      TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                                                                      TW_MEMREF pData) {
+extern "C" KORVEN_TWAIN_EXPORT TW_UINT16 TW_CALLINGSTYLE DSM_Entry(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest,
+                                                                   TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                                                                   TW_MEMREF pData) {
   return korven::dsm::Manager::Instance().Entry(pOrigin, pDest, DG, DAT, MSG, pData);
 }
 

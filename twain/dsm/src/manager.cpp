@@ -155,7 +155,7 @@ TW_UINT16 Manager::OpenDSM(pTW_IDENTITY origin, TW_MEMREF data) {
   HWND parent = 0;
   std::memcpy(&parent, data, sizeof(parent));  // a 32-bit window handle, as on 32-bit Windows
   if (!IsWindow(parent)) {
-    Trace("MSG_OPENDSM: " + std::to_string(parent) + " is not a window");
+    Trace("MSG_OPENDSM: " + std::to_string((UINT_PTR)parent) + " is not a window");
     return Fail(nullptr, TWCC_BADVALUE);
   }
   auto session = std::make_unique<Session>();

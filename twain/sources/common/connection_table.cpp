@@ -1,7 +1,5 @@
 #include "connection_table.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstring>
 #include <fstream>
@@ -56,12 +54,6 @@ TW_UINT16 ConnectionTable::Dispatch(const TW_IDENTITY* origin, TW_UINT32 dg, TW_
     return TWRC_SUCCESS;
   }
   return Fail(TWCC_SEQERROR);
-}
-
-std::string ModulePath(const void* anchor) {
-  Dl_info info{};
-  if (dladdr(anchor, &info) && info.dli_fname) return info.dli_fname;
-  return "";
 }
 
 std::string IniBeside(const std::string& sourcePath) {

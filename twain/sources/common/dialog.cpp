@@ -22,11 +22,11 @@ bool SourceDialog::Create(HWND owner, const std::string& caption, const std::str
   onScan_ = std::move(onScan);
   onClose_ = std::move(onClose);
   bool ok = CreateWindowExA(0, "STATIC", info.c_str(), WS_CHILD | WS_VISIBLE, 10, 10, 310, 50, dlg,
-                            static_cast<HMENU>(kInfoId), 0, nullptr) &&
+                            (HMENU)(UINT_PTR)kInfoId, 0, nullptr) &&
             CreateWindowExA(0, "BUTTON", "Scan", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON, 150, 80, 80,
-                            26, dlg, static_cast<HMENU>(kScanId), 0, nullptr) &&
+                            26, dlg, (HMENU)(UINT_PTR)kScanId, 0, nullptr) &&
             CreateWindowExA(0, "BUTTON", closeLabel.c_str(), WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_PUSHBUTTON, 240, 80, 80,
-                            26, dlg, static_cast<HMENU>(kCloseId), 0, nullptr);
+                            26, dlg, (HMENU)(UINT_PTR)kCloseId, 0, nullptr);
   if (!ok) {
     Destroy();
     return false;

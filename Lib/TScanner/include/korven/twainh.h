@@ -5,6 +5,8 @@
 #ifndef KORVEN_TWAINH_H
 #define KORVEN_TWAINH_H
 
+#include <korven/twain_platform.h>  // TW_HANDLE and the entries' calling convention, per platform
+
 #include <cstddef>
 #include <cstdint>
 
@@ -17,7 +19,6 @@ typedef uint8_t TW_UINT8;
 typedef uint16_t TW_UINT16;
 typedef uint32_t TW_UINT32;
 typedef uint16_t TW_BOOL;
-typedef uint32_t TW_HANDLE;  // a global memory handle: 32 bits, as on 32-bit Windows
 typedef void* TW_MEMREF;
 typedef char TW_STR32[34];
 typedef char TW_STR64[66];
@@ -179,11 +180,11 @@ typedef struct {
 
 // The manager's entry, exported by TWAIN_32.DLL as "DSM_Entry". pDest is null for operations
 // addressed to the manager itself.
-typedef TW_UINT16 (*DSMENTRYPROC)(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, TW_UINT32 DG, TW_UINT16 DAT,
-                                  TW_UINT16 MSG, TW_MEMREF pData);
+typedef TW_UINT16(TW_CALLINGSTYLE* DSMENTRYPROC)(pTW_IDENTITY pOrigin, pTW_IDENTITY pDest, TW_UINT32 DG,
+                                                 TW_UINT16 DAT, TW_UINT16 MSG, TW_MEMREF pData);
 // A data source's entry, exported by each .ds as "DS_Entry"; pOrigin is the application's identity.
-typedef TW_UINT16 (*DSENTRYPROC)(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
-                                 TW_MEMREF pData);
+typedef TW_UINT16(TW_CALLINGSTYLE* DSENTRYPROC)(pTW_IDENTITY pOrigin, TW_UINT32 DG, TW_UINT16 DAT, TW_UINT16 MSG,
+                                                TW_MEMREF pData);
 
 // ---- Constants ----------------------------------------------------------------------------------
 

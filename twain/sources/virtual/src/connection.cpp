@@ -125,11 +125,11 @@ TW_UINT16 Connection::UserInterface(TW_UINT16 msg, TW_USERINTERFACE* ui) {
   }
 
   if (state_ != 4) return Fail(TWCC_SEQERROR);
-  if (ui->hParent && !IsWindow(ui->hParent)) return Fail(TWCC_BADVALUE);
+  if (ui->hParent && !IsWindow((HWND)ui->hParent)) return Fail(TWCC_BADVALUE);
   if (settings_.feederEnabled && config_.pagesLoaded == 0) return Fail(TWCC_BUMMER);  // nothing to feed
   if (config_.refuseEnableAfter && enables_ >= config_.refuseEnableAfter) return Fail(TWCC_BUMMER);
 
-  channel_.Begin(ui->hParent);
+  channel_.Begin((HWND)ui->hParent);
   readyPosted_ = false;
   announced_ = pending_ = 0;
   transfersLeft_ = settings_.xferCount;

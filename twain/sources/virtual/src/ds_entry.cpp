@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <type_traits>
 #include <vector>
 
 namespace korven::virtualds {
@@ -88,17 +89,19 @@ TW_UINT16 Identity(Module& m, pTW_IDENTITY origin, TW_UINT16 msg, TW_MEMREF data
 
 using namespace korven::virtualds;
 
-extern "C" __attribute__((visibility("default"))) TW_UINT16 DS_Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat,
-                                                                    TW_UINT16 msg, TW_MEMREF data) {
+extern "C" KORVEN_TWAIN_EXPORT TW_UINT16 TW_CALLINGSTYLE DS_Entry(pTW_IDENTITY origin, TW_UINT32 dg, TW_UINT16 dat,
+                                                                  TW_UINT16 msg, TW_MEMREF data) {
   std::lock_guard<std::recursive_mutex> lock(SourceMutex());
   Module& m = TheModule();
   if (dg == DG_CONTROL && dat == DAT_IDENTITY) return Identity(m, origin, msg, data);
   return m.connections.Dispatch(origin, dg, dat, msg, data);
 }
 
+static_assert(std::is_same_v<decltype(&DS_Entry), DSENTRYPROC>, "DS_Entry must match the standard's signature");
+
 // The library stays mapped after its last user frees it (it is linked so): what that user left open
 // goes now, as unloading would take it.
-extern "C" __attribute__((visibility("default"))) BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+extern "C" KORVEN_TWAIN_EXPORT BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
   if (reason == korven::ds::kDllProcessDetach) {
     std::lock_guard<std::recursive_mutex> lock(SourceMutex());
     TheModule().connections.CloseAll();
