@@ -11,6 +11,14 @@ function(korven_version_record target)
     list(GET parts 1 minor)
     list(GET parts 2 patch)
   endif()
+  if(WIN32)
+    # A Windows module carries the real thing: a VERSIONINFO resource.
+    set(file ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.rc)
+    file(CONFIGURE OUTPUT ${file} CONTENT
+         "1 VERSIONINFO\nFILEVERSION ${major},${minor},${patch},0\nPRODUCTVERSION ${major},${minor},${patch},0\nBEGIN\nEND\n")
+    target_sources(${target} PRIVATE ${file})
+    return()
+  endif()
   set(file ${CMAKE_CURRENT_BINARY_DIR}/${target}_version_record.cpp)
   file(CONFIGURE OUTPUT ${file} CONTENT
        "#include <korven/platform.h>\nKORVEN_VERSION_RECORD(${major}, ${minor}, ${patch}, 0);\n")
