@@ -1,0 +1,15 @@
+# Runs twain_round_trip against the manager and the virtual scanner in a private Windows directory
+# (WORK_DIR/windows, nothing else installed) and keeps its pages in WORK_DIR/pages.
+file(REMOVE_RECURSE ${WORK_DIR})
+file(MAKE_DIRECTORY ${WORK_DIR}/windows/twain_32 ${WORK_DIR}/pages)
+file(COPY ${MANAGER} DESTINATION ${WORK_DIR}/windows)
+get_filename_component(source_dir ${SOURCE} DIRECTORY)
+file(COPY ${SOURCE} ${source_dir}/virtual.ini DESTINATION ${WORK_DIR}/windows/twain_32)
+set(ENV{KORVEN_WINDOWS_DIR} ${WORK_DIR}/windows)
+set(ENV{KORVEN_PROFILE} ${WORK_DIR}/win.ini)
+set(ENV{KORVEN_DESKTOP} quiet)
+execute_process(COMMAND ${PROGRAM} --out ${WORK_DIR}/pages RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE err)
+message("${out}${err}")
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "twain_round_trip failed (${result})")
+endif()
