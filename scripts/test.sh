@@ -10,5 +10,7 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktra
 unset ASAN_OPTIONS UBSAN_OPTIONS
 # Every fuzz target replays its corpus and runs 10 s on fresh inputs (clang, build-fuzz/).
 scripts/fuzz.sh --ci
+# The Windows cross build, and its Wine runs where this machine can run 32-bit programs.
+scripts/test-windows.sh build-windows build
 scripts/build.sh build
 cd build && ctest -j2 --output-on-failure
