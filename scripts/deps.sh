@@ -10,6 +10,7 @@ packages=(
   libsane-dev libsane1 sane-utils
   clang libclang-rt-14-dev
   time
+  g++-mingw-w64-i686-posix
 )
 missing=()
 for p in "${packages[@]}"; do
